@@ -1,0 +1,114 @@
+#include "notify/notify.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <syslog.h>
+
+#include "common/command.h"
+#include "tables/tables.h"
+
+namespace {
+
+constexpr size_t log_message_size = 256;
+// The longest record, "Port_2 Link_down##Success", takes 26 bytes.
+constexpr size_t record_size = 30;
+// The longest e-mail command is 38 characters, the longest trap command 21.
+constexpr size_t command_size = 64;
+
+// Whether `mode` acts on a change to `state`: 1 on a change to 0, 2 to 1.
+bool acts_on(uint8_t mode, uint8_t state)
+{
+    return (mode == 1 && state == 0) || (mode == 2 && state == 1);
+}
+
+bool releases_on(uint8_t mode, uint8_t state)
+{
+    return (mode == 1 && state == 1) || (mode == 2 && state == 0);
+}
+
+const char *current_message(const event_source &source)
+{
+    return source.state == 1 ? source.on_message : source.off_message;
+}
+
+// Composes a command line in full or not at all.
+bool compose(char (&command)[command_size], const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+bool compose(char (&command)[command_size], const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int length = vsnprintf(command, sizeof command, format, args);
+    va_end(args);
+    return length >= 0 && static_cast<size_t>(length) < sizeof command;
+}
+
+} // namespace
+
+void notify_event(event_source &source)
+{
+    const uint8_t state = source.state;
+    log_event(source);
+    if (acts_on(source.email_mode, state))
+        send_email(source);
+    if (acts_on(source.trap_mode, state))
+        send_trap(source);
+    if (acts_on(source.relay_mode, state)) {
+        source.relay_active = 1;
+        set_relay(source);
+    } else if (releases_on(source.relay_mode, state)) {
+        source.relay_active = 0;
+        clear_relay(source);
+    }
+}
+
+void log_event(const event_source &source)
+{
+    char message[log_message_size] = {};
+    pick_message(source, message);
+    openlog(notify::syslog_identity, LOG_CONS | LOG_PID, 0);
+    syslog(LOG_USER | LOG_INFO, "%s\n", message);
+    syslog(LOG_INFO, "[%s]\n", message);
+    closelog();
+}
+
+void send_email(const event_source &source)
+{
+    const char *text = current_message(source);
+    char command[command_size];
+    const bool composed = compose(command, "%s \"%s\"", notify::sendemail_command, text);
+    const int failed = !composed || run_command(command) != 0;
+    record_result(tables::email_table, failed, text);
+}
+
+void send_trap(const event_source &source)
+{
+    const char *text = current_message(source);
+    const int32_t number = source.state == 1 ? source.on_trap : source.off_trap;
+    // No source has a negative trap number; one that did would name no trap.
+    if (number < 0)
+        return;
+    char command[command_size];
+    const bool composed = compose(command, "%s %d", notify::sendtrap_command, number);
+    const int failed = !composed || run_command(command) != 0;
+    record_result(tables::trap_table, failed, text);
+}
+
+void set_relay(const event_source &source)
+{
+    replace_line(tables::relay_table, source.id + 1, current_message(source));
+}
+
+void clear_relay(const event_source &source)
+{
+    replace_line(tables::relay_table, source.id + 1, "");
+}
+
+int record_result(const char *path, int failed, const char *text)
+{
+    char record[record_size] = {};
+    const int length = snprintf(record, sizeof record, "%s##%s", text, failed ? "Fail" : "Success");
+    if (length < 0 || static_cast<size_t>(length) >= sizeof record)
+        return -1;
+    return append_capped(path, record);
+}

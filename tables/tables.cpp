@@ -1,0 +1,178 @@
+#include "tables/tables.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/command.h"
+#include "common/write_stream.h"
+
+void prepare_tables(int relay_lines)
+{
+    create_blank_lines(tables::relay_table, relay_lines);
+    touch_file(tables::trap_table);
+    touch_file(tables::email_table);
+}
+
+int create_blank_lines(const char *path, int count)
+{
+    FILE *file = open_write_stream(path, "w+");
+    if (file == nullptr) {
+        printf("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    for (int i = 0; i < count; ++i)
+        fputc('\n', file);
+    return fclose(file) == 0 ? 0 : -1;
+}
+
+int touch_file(const char *path)
+{
+    FILE *file = open_write_stream(path, "a+");
+    if (file == nullptr) {
+        printf("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    fclose(file);
+    return 0;
+}
+
+int truncate_file(const char *path)
+{
+    FILE *file = open_write_stream(path, "w+");
+    if (file == nullptr) {
+        printf("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    fclose(file);
+    return 0;
+}
+
+int count_lines(const char *path)
+{
+    FILE *file = fopen(path, "re");
+    if (file == nullptr) {
+        printf("open %s error\n", strerror(errno));
+        return -1;
+    }
+    int lines = 0;
+    for (int c; (c = getc(file)) != EOF;)
+        if (c == '\n')
+            ++lines;
+    fclose(file);
+    return lines;
+}
+
+namespace {
+
+// Copies what follows the first newline of `from` into `to`; false on a read
+// or write error.
+bool copy_after_first_line(FILE *from, FILE *to)
+{
+    int c;
+    while ((c = getc(from)) != EOF && c != '\n') {
+    }
+    if (c == '\n') {
+        char block[512];
+        size_t got;
+        while ((got = fread(block, 1, sizeof block, from)) > 0)
+            if (fwrite(block, 1, got, to) != got)
+                return false;
+    }
+    return !ferror(from);
+}
+
+} // namespace
+
+// The rest of the table is written to a fresh file beside it and renamed over
+// it, so readers always find either the old or the new table and a failure at
+// any step leaves the old one in place.
+int drop_first_line(const char *path)
+{
+    char scratch[PATH_MAX];
+    const int length = snprintf(scratch, sizeof scratch, "%s.XXXXXX", path);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof scratch)
+        return -1;
+
+    FILE *table = fopen(path, "re");
+    if (table == nullptr)
+        return -1;
+    const int scratch_fd = mkostemp(scratch, O_CLOEXEC);
+    if (scratch_fd < 0) {
+        fclose(table);
+        return -1;
+    }
+    // Keep the table readable by whoever could read it before.
+    struct stat table_stat;
+    if (fstat(fileno(table), &table_stat) == 0)
+        fchmod(scratch_fd, table_stat.st_mode & 07777);
+
+    FILE *rest = fdopen(scratch_fd, "w");
+    bool copied = false;
+    if (rest == nullptr)
+        close(scratch_fd);
+    else {
+        copied = copy_after_first_line(table, rest);
+        copied = fclose(rest) == 0 && copied;
+    }
+    fclose(table);
+
+    const int renamed = copied ? rename(scratch, path) : -1;
+    if (renamed != 0)
+        unlink(scratch);
+    return renamed;
+}
+
+int append_line(FILE *stream, const char *text)
+{
+    if (fseek(stream, 0, SEEK_END) != 0) {
+        printf("go to end of file failed:%s\n", strerror(errno));
+        return -1;
+    }
+    if (fprintf(stream, "%s\n", text) < 0 || fflush(stream) != 0) {
+        printf("write error %s\n", strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+int append_capped(const char *path, const char *text)
+{
+    if (count_lines(path) == tables::record_cap)
+        drop_first_line(path);
+    FILE *table = open_write_stream(path, "a+");
+    if (table == nullptr) {
+        printf("open file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    const int appended = append_line(table, text);
+    fclose(table);
+    return appended;
+}
+
+namespace {
+
+// The text goes into a sed expression inside single quotes: anything that
+// could end the quote or the expression is refused rather than run.
+bool safe_for_sed(const char *text)
+{
+    return strpbrk(text, "'/\\&\n") == nullptr;
+}
+
+} // namespace
+
+int replace_line(const char *path, int line, const char *text)
+{
+    if (!safe_for_sed(text) || strchr(path, '\'') != nullptr)
+        return -1;
+    // Sized for the relay table: 40 characters plus the longest message.
+    char command[128];
+    const int length = snprintf(command, sizeof command, "sed -i '%ds/.*/%s/g' %s", line, text, path);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof command)
+        return -1;
+    return run_command(command) == 0 ? 0 : -1;
+}

@@ -1,0 +1,22 @@
+// The second half of a poll: refresh a source's four modes from the
+// configuration store, then compare its state with the status file and, on a
+// 0/1 change, run the hook, record the state, append the warn line and
+// dispatch the notifications.
+#pragma once
+
+#include "watcher/event_source.h"
+
+void load_settings(event_source &source);
+void detect_change(event_source &source);
+
+// 0, or -1 when the file cannot be written.
+int write_status(const event_source &source);
+int append_warn(const event_source &source);
+
+// Not used by the daemon's own flow. read_status returns the first byte of
+// the status file minus '0', or -1 when the file cannot be opened.
+int read_status(const event_source &source);
+// Local time as "YYYY-MM-DD hh:MM:SS  " (hour space-padded); `buffer` holds
+// at least timestamp_size bytes.
+constexpr size_t timestamp_size = 25;
+void format_timestamp(char *buffer);

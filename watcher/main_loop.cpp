@@ -1,0 +1,84 @@
+#include "watcher/main_loop.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "device/cpld.h"
+#include "tables/tables.h"
+
+namespace {
+
+constexpr const char *events_directory = "/tmp/events";
+
+void request(int irq_fd, unsigned long code)
+{
+    ioctl(irq_fd, code, 0);
+}
+
+} // namespace
+
+int relay_active_count(const event_source *table, size_t count)
+{
+    int active = 0;
+    for (size_t i = 0; i < count; ++i)
+        active += table[i].relay_active;
+    return active;
+}
+
+void poll_all(source_table &table)
+{
+    for (event_source &source : table)
+        poll_source(source);
+}
+
+void hold_relays(source_table &table)
+{
+    while (relay_active_count(table.data(), table.size()) != 0) {
+        poll_all(table);
+        usleep(poll_period_us);
+    }
+}
+
+void wait_for_busy_clear()
+{
+    while (zrbcpld_read(cpld::reg_busy) != 0)
+        usleep(poll_period_us);
+}
+
+int run_daemon()
+{
+    const int irq_fd = open(cpld::irq_device_path, cpld::irq_open_flags);
+    if (irq_fd < 0) {
+        printf("open device:%s failed %s\n", cpld::irq_device_path, strerror(errno));
+        return -1;
+    }
+    // The commands the daemon runs have no business with the interrupt device.
+    fcntl(irq_fd, F_SETFD, FD_CLOEXEC);
+
+    if (mkdir(events_directory, 0777) != 0)
+        printf("mkdir %s failed %s\n", events_directory, strerror(errno));
+    prepare_tables(source_count);
+    poll_all(event_table);
+
+    // Whatever is buffered would otherwise be written by both processes.
+    fflush(stdout);
+    // The starting process ends here with status 0; the child carries on.
+    if (daemon(1, 1) != 0) {
+    }
+
+    request(irq_fd, cpld::request_arm);
+    wait_for_busy_clear();
+    for (;;) {
+        request(irq_fd, cpld::request_wait_irq);
+        request(irq_fd, cpld::request_ack_irq);
+        poll_all(event_table);
+        hold_relays(event_table);
+        request(irq_fd, cpld::request_arm);
+        wait_for_busy_clear();
+    }
+}
