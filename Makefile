@@ -3,6 +3,9 @@ JOBS ?= $(shell nproc)
 
 .PHONY: all build test sim clean
 
+# `make sim SCENARIO=file` runs a file of console commands and exits.
+SCENARIO ?=
+
 all: build
 
 build:
@@ -12,6 +15,9 @@ build:
 
 test: build
 	ctest --preset host -j$(JOBS)
+
+sim: build
+	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))
 
 clean:
 	rm -rf build

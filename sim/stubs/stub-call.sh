@@ -1,0 +1,19 @@
+# Sourced by every stub command, before it does anything of its own: records
+# the call as one line, the name and each argument separated by tabs, runs
+# what a test left in run/<name> (to look at the world mid-call, to print odd
+# output and exit, or to hang), and sets `status` to what a test left in
+# exit/<name> (0 when none).
+name=${0##*/}
+dir=${LINEWATCH_SIM_DIR:-/run/linewatch-sim}
+{
+    printf '%s' "$name"
+    for arg in "$@"; do printf '\t%s' "$arg"; done
+    printf '\n'
+} >>"$dir/commands"
+if [ -r "$dir/run/$name" ]; then
+    . "$dir/run/$name"
+fi
+status=0
+if [ -r "$dir/exit/$name" ]; then
+    read -r status <"$dir/exit/$name"
+fi
