@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "common/write_stream.h"
 #include "notify/notify.h"
@@ -20,6 +22,23 @@ void load_mode(const char *key, uint8_t &mode)
         return;
     const char *value = config_get(key);
     mode = static_cast<uint8_t>(value == nullptr ? 0 : atoi(value));
+}
+
+// The first byte of a file, EOF for an empty one. Every poll reads all nine
+// status files, so this is a bare open, read and close. False with errno set
+// when the file cannot be opened or read.
+bool read_first_byte(const char *path, int &first)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char byte;
+    const ssize_t got = read(fd, &byte, 1);
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    first = got == 1 ? byte : EOF;
+    return got >= 0;
 }
 
 void run_change_path(event_source &source)
@@ -43,18 +62,14 @@ void load_settings(event_source &source)
 void detect_change(event_source &source)
 {
     const int current = source.state;
-    FILE *status = fopen(source.status_path, "re");
-    if (status == nullptr) {
+    int first;
+    if (!read_first_byte(source.status_path, first)) {
         // First sight of a source records its state; it is not an event.
+        // Any other failure (a directory in its place) skips it this time.
         if (errno == ENOENT)
             write_status(source);
         return;
     }
-    const int first = getc(status);
-    const bool unreadable = first == EOF && ferror(status);
-    fclose(status);
-    if (unreadable)
-        return;
 
     const int recorded = first - '0';
     if ((recorded == 1 && current == 0) || (recorded == 0 && current == 1))
@@ -91,14 +106,12 @@ int append_warn(const event_source &source)
 
 int read_status(const event_source &source)
 {
-    FILE *status = fopen(source.status_path, "re");
-    if (status == nullptr) {
+    int first;
+    if (!read_first_byte(source.status_path, first)) {
         printf("open file %s failed:%s\n", source.status_path, strerror(errno));
         return -1;
     }
-    const int recorded = getc(status) - '0';
-    fclose(status);
-    return recorded;
+    return first - '0';
 }
 
 void format_timestamp(char *buffer)

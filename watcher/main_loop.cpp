@@ -1,6 +1,7 @@
 #include "watcher/main_loop.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +19,19 @@ constexpr const char *events_directory = "/tmp/events";
 void request(int irq_fd, unsigned long code)
 {
     ioctl(irq_fd, code, 0);
+}
+
+// Started with standard input, output or error closed, the daemon would hand
+// those numbers to the interrupt device or an event file and print its
+// diagnostics into them. /dev/null takes any that are closed.
+void occupy_standard_descriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int null_fd = open("/dev/null", O_RDWR);
+            if (null_fd >= 0 && null_fd != fd)
+                close(null_fd);
+        }
 }
 
 } // namespace
@@ -52,6 +66,11 @@ void wait_for_busy_clear()
 
 int run_daemon()
 {
+    occupy_standard_descriptors();
+    // A diagnostic written to a pipe nobody reads any more must fail, not end
+    // the daemon.
+    signal(SIGPIPE, SIG_IGN);
+
     const int irq_fd = open(cpld::irq_device_path, cpld::irq_open_flags);
     if (irq_fd < 0) {
         printf("open device:%s failed %s\n", cpld::irq_device_path, strerror(errno));
