@@ -1,0 +1,93 @@
+#include "device/i2c.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/command.h"
+
+namespace {
+
+// The longest command, a read with its result path, takes 52 characters.
+constexpr size_t command_size = 128;
+// The tool prints "0x%02x\n"; more than this is no byte.
+constexpr size_t result_size = 8;
+constexpr char result_template[] = "/tmp/result.XXXXXX";
+
+bool fits(int length, size_t size)
+{
+    return length >= 0 && static_cast<size_t>(length) < size;
+}
+
+// The tool's answer is one hexadecimal byte and a newline. Anything else
+// (nothing at all, an error text, a larger number) is a failed read: taking
+// it as 0 would pass a broken read off as a register value.
+int parse_byte(const char *text)
+{
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long value = strtoul(text, &end, 16);
+    if (end == text || errno != 0 || value > 0xFF)
+        return -1;
+    while (isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    return *end == '\0' ? static_cast<int>(value) : -1;
+}
+
+int run_and_read(uint8_t reg, int result_fd, const char *result_path)
+{
+    char command[command_size] = {};
+    const int length = snprintf(command, sizeof command, "%s -f -y %d %d %d b >%s", i2c::get_command, i2c::bus,
+                                i2c::chip, reg, result_path);
+    if (!fits(length, sizeof command) || run_command(command) != 0)
+        return -1;
+
+    // Read through the descriptor the file was created with, never by its
+    // name again, so what is parsed is what the redirection wrote.
+    if (lockf(result_fd, F_LOCK, 0) != 0) {
+        printf("Read file %s error:%s\n", result_path, strerror(errno));
+        return -1;
+    }
+    // One byte more than the read may fill, so the text always ends.
+    char text[result_size + 1] = {};
+    if (read(result_fd, text, result_size) < 0) {
+        printf("Read file %s error:%s\n", result_path, strerror(errno));
+        return -1;
+    }
+    return parse_byte(text);
+}
+
+} // namespace
+
+int i2c_read(uint8_t reg)
+{
+    // The result file is created here, exclusively and under a name nobody can
+    // guess, before the shell (running as root) redirects into it: a link
+    // planted under /tmp cannot turn the redirection onto another file, and
+    // two callers at once each get their own.
+    char result_path[sizeof result_template];
+    memcpy(result_path, result_template, sizeof result_template);
+    const int result_fd = mkostemp(result_path, O_CLOEXEC);
+    if (result_fd < 0) {
+        printf("Open file %s error:%s\n", result_template, strerror(errno));
+        return -1;
+    }
+    const int value = run_and_read(reg, result_fd, result_path);
+    unlink(result_path);
+    close(result_fd);
+    return value;
+}
+
+int i2c_write(uint8_t reg, uint8_t value)
+{
+    char command[command_size] = {};
+    const int length = snprintf(command, sizeof command, "%s -f -y %d %d %d %d b", i2c::set_command, i2c::bus,
+                                i2c::chip, reg, value);
+    if (!fits(length, sizeof command))
+        return -1;
+    return run_command(command) == 0 ? 0 : -1;
+}
