@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make sim` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: all build test sim clean
+.PHONY: all build build-ppc test sim clean
 
 # `make sim SCENARIO=file` runs a file of console commands and exits.
 SCENARIO ?=
@@ -13,8 +13,16 @@ build:
 	cmake --preset host
 	cmake --build --preset host -j$(JOBS)
 
-test: build
+# The device's build: cross-compiled, its unit tests run under qemu. After the
+# host build, so that the two never install packages at once.
+build-ppc: build
+	cmake/install-deps ppc
+	cmake --preset ppc
+	cmake --build --preset ppc -j$(JOBS)
+
+test: build build-ppc
 	ctest --preset host -j$(JOBS)
+	ctest --preset ppc -j$(JOBS)
 
 sim: build
 	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))

@@ -7,18 +7,46 @@ if(LINEWATCH_PLATFORM STREQUAL "twin")
     add_library(linewatch::cpld ALIAS cpld)
     add_library(linewatch::config ALIAS config)
 elseif(LINEWATCH_PLATFORM STREQUAL "vendor")
-    find_library(CPLD_LIBRARY NAMES cpld)
-    find_library(CONFIG_LIBRARY NAMES config)
+    # The device's libraries are called exactly libcpld.so and libconfig.so;
+    # a cross build looks for them only in the target root.
+    find_library(CPLD_LIBRARY NAMES libcpld.so DOC "The device's libcpld.so")
+    find_library(CONFIG_LIBRARY NAMES libconfig.so DOC "The device's libconfig.so")
+    if(CMAKE_SYSROOT)
+        set(searched "the target root ${CMAKE_SYSROOT}")
+    elseif(CMAKE_FIND_ROOT_PATH)
+        set(searched "the target root ${CMAKE_FIND_ROOT_PATH}")
+    else()
+        set(searched "the system's library directories")
+    endif()
+    set(missing "")
     foreach(lib CPLD_LIBRARY CONFIG_LIBRARY)
         if(NOT ${lib})
-            message(FATAL_ERROR "LINEWATCH_PLATFORM=vendor: ${lib} not found; "
-                    "set -D${lib}=/path/to/lib in the target sysroot")
+            string(APPEND missing "\n  ${lib}: not found in ${searched}")
+        elseif(NOT EXISTS "${${lib}}")
+            string(APPEND missing "\n  ${lib}: ${${lib}} does not exist")
         endif()
     endforeach()
-    add_library(linewatch::cpld SHARED IMPORTED)
-    set_target_properties(linewatch::cpld PROPERTIES IMPORTED_LOCATION "${CPLD_LIBRARY}")
-    add_library(linewatch::config SHARED IMPORTED)
-    set_target_properties(linewatch::config PROPERTIES IMPORTED_LOCATION "${CONFIG_LIBRARY}")
+    if(missing)
+        message(FATAL_ERROR "LINEWATCH_PLATFORM=vendor links the device's libcpld.so and "
+                "libconfig.so:${missing}\n"
+                "Give the firmware's root with -DCMAKE_SYSROOT=DIR, or each library with "
+                "-DCPLD_LIBRARY=PATH and -DCONFIG_LIBRARY=PATH.")
+    endif()
+    foreach(name cpld config)
+        string(TOUPPER ${name} upper)
+        add_library(linewatch::${name} SHARED IMPORTED)
+        # Linked by name, so that the executable needs "lib${name}.so" even
+        # when the device's library carries no SONAME, never the path it was
+        # found at on the build machine.
+        set_target_properties(linewatch::${name} PROPERTIES
+            IMPORTED_LOCATION "${${upper}_LIBRARY}"
+            IMPORTED_NO_SONAME TRUE)
+    endforeach()
+    # The tests run against the twin's stand-ins, which a vendor build lacks.
+    if(LINEWATCH_TESTS)
+        message(STATUS "LINEWATCH_PLATFORM=vendor: tests are not built")
+        set(LINEWATCH_TESTS OFF)
+    endif()
 else()
     message(FATAL_ERROR "LINEWATCH_PLATFORM must be twin or vendor, not '${LINEWATCH_PLATFORM}'")
 endif()
