@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/command.h"
+#include "common/replace_file.h"
 #include "common/write_stream.h"
 
 void prepare_tables(int relay_lines)
@@ -88,43 +89,23 @@ bool copy_after_first_line(FILE *from, FILE *to)
 
 } // namespace
 
-// The rest of the table is written to a fresh file beside it and renamed over
-// it, so readers always find either the old or the new table and a failure at
-// any step leaves the old one in place.
+// The rest of the table replaces it whole, so readers always find either the
+// old or the new table and a failure at any step leaves the old one in place.
 int drop_first_line(const char *path)
 {
-    char scratch[PATH_MAX];
-    const int length = snprintf(scratch, sizeof scratch, "%s.XXXXXX", path);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof scratch)
-        return -1;
-
     FILE *table = fopen(path, "re");
     if (table == nullptr)
         return -1;
-    const int scratch_fd = mkostemp(scratch, O_CLOEXEC);
-    if (scratch_fd < 0) {
+    // Keep the table readable by whoever could read it before.
+    struct stat table_stat;
+    file_replacement rest;
+    if (fstat(fileno(table), &table_stat) != 0 || !begin_replacement(rest, path, table_stat.st_mode & 07777)) {
         fclose(table);
         return -1;
     }
-    // Keep the table readable by whoever could read it before.
-    struct stat table_stat;
-    if (fstat(fileno(table), &table_stat) == 0)
-        fchmod(scratch_fd, table_stat.st_mode & 07777);
-
-    FILE *rest = fdopen(scratch_fd, "w");
-    bool copied = false;
-    if (rest == nullptr)
-        close(scratch_fd);
-    else {
-        copied = copy_after_first_line(table, rest);
-        copied = fclose(rest) == 0 && copied;
-    }
+    const bool copied = copy_after_first_line(table, rest.stream);
     fclose(table);
-
-    const int renamed = copied ? rename(scratch, path) : -1;
-    if (renamed != 0)
-        unlink(scratch);
-    return renamed;
+    return finish_replacement(rest, copied);
 }
 
 int append_line(FILE *stream, const char *text)

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "common/replace_file.h"
 #include "common/write_stream.h"
 #include "notify/notify.h"
 #include "watcher/config_store.h"
@@ -41,12 +42,15 @@ bool read_first_byte(const char *path, int &first)
     return got >= 0;
 }
 
+// The status file is the daemon's memory of what it has reported, so it
+// changes last: killed half-way, the daemon finds the change again when it
+// restarts and reports it then, rather than never.
 void run_change_path(event_source &source)
 {
     action_hooks[source.id](source.state);
-    write_status(source);
     append_warn(source);
     notify_event(source);
+    write_status(source);
 }
 
 } // namespace
@@ -82,13 +86,17 @@ void detect_change(event_source &source)
 
 int write_status(const event_source &source)
 {
-    FILE *status = open_write_stream(source.status_path, "w+");
-    if (status == nullptr) {
+    file_replacement status;
+    bool written = begin_replacement(status, source.status_path, new_file_mode());
+    if (written) {
+        written = fprintf(status.stream, "%d\n", source.state) > 0;
+        written = finish_replacement(status, written) == 0;
+    }
+    if (!written) {
         printf("open file %s failed:%s\n", source.status_path, strerror(errno));
         return -1;
     }
-    fprintf(status, "%d\n", source.state);
-    return fclose(status) == 0 ? 0 : -1;
+    return 0;
 }
 
 int append_warn(const event_source &source)

@@ -1,7 +1,7 @@
 // The second half of a poll: refresh a source's four modes from the
 // configuration store, then compare its state with the status file and, on a
-// 0/1 change, run the hook, record the state, append the warn line and
-// dispatch the notifications.
+// 0/1 change, run the hook, append the warn line, dispatch the notifications
+// and record the new state, last.
 #pragma once
 
 #include "watcher/event_source.h"
@@ -9,7 +9,7 @@
 void load_settings(event_source &source);
 void detect_change(event_source &source);
 
-// 0, or -1 when the file cannot be written.
+// Replaces the status file whole; 0, or -1 when it cannot be written.
 int write_status(const event_source &source);
 int append_warn(const event_source &source);
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/replace_file.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
 
@@ -81,6 +82,11 @@ int run_daemon()
 
     if (mkdir(events_directory, 0777) != 0)
         printf("mkdir %s failed %s\n", events_directory, strerror(errno));
+    // Scratch files of a daemon killed while it replaced a file.
+    for (const event_source &source : event_table)
+        remove_stale_scratch(source.status_path);
+    remove_stale_scratch(tables::trap_table);
+    remove_stale_scratch(tables::email_table);
     prepare_tables(source_count);
     poll_all(event_table);
 

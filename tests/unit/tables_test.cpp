@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/replace_file.h"
 #include "tables/tables.h"
 #include "tests/unit/sandbox_world.h"
 
@@ -89,6 +90,17 @@ TEST_F(Tables, DropFirstLineFailureLeavesTheTableAsItWas)
     EXPECT_EQ(world::read_file("/tmp/events/ro/t"), "a\nb\n");
     EXPECT_EQ(system("umount /tmp/events/ro"), 0);
     EXPECT_EQ(system("test $(ls -A /tmp/events/ro | wc -l) -eq 1"), 0);
+}
+
+TEST_F(Tables, StaleScratchFilesOfAKilledDaemonAreRemoved)
+{
+    world::write_file(table, "kept\n");
+    world::write_file(table + ".Ab3dE9", "half a tab");
+    world::write_file(table + ".old", "someone else's\n");
+    remove_stale_scratch(table.c_str());
+    EXPECT_FALSE(world::exists(table + ".Ab3dE9"));
+    EXPECT_EQ(world::read_file(table + ".old"), "someone else's\n");
+    EXPECT_EQ(world::read_file(table), "kept\n");
 }
 
 TEST_F(Tables, AppendCappedRefusesASymbolicLink)

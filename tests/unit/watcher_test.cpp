@@ -177,7 +177,7 @@ TEST_F(ChangeCheck, FirstSightRecordsStateWithoutAnEvent)
     EXPECT_TRUE(syslog_lines().empty());
 }
 
-TEST_F(ChangeCheck, ZeroToOneRunsHookThenStatusThenWarnThenDispatch)
+TEST_F(ChangeCheck, ZeroToOneRunsHookWarnAndDispatchThenRecordsTheState)
 {
     world::write_file("/tmp/events/distatus", "0\n");
     const std::string seen = world::sim_dir() + "/seen";
@@ -189,8 +189,10 @@ TEST_F(ChangeCheck, ZeroToOneRunsHookThenStatusThenWarnThenDispatch)
 
     EXPECT_EQ(world::take_commands(),
               (std::vector<std::string>{"ledcontrol\tdi\ton", "sendemail\tDI On"}));
-    EXPECT_EQ(world::read_file(seen), "0\nno-warn\n1\nDI On\n")
-        << "the hook runs before the status and warn files change, the dispatch after";
+    // The status file changes last, so a daemon killed before the end finds
+    // the change again when it restarts.
+    EXPECT_EQ(world::read_file(seen), "0\nno-warn\n0\nDI On\n")
+        << "the hook runs before the warn line, the dispatch after it, the status last";
     EXPECT_EQ(world::read_file("/tmp/events/distatus"), "1\n");
     EXPECT_EQ(world::read_file("/tmp/events/diwarn"), "DI On\n");
     EXPECT_EQ(syslog_lines().size(), 2u);
@@ -266,7 +268,6 @@ TEST_F(ChangeCheck, UnwritableFilesAreReportedAndTheChangePathGoesOn)
 
 TEST_F(ChangeCheck, SymbolicLinksAreNotFollowedOnWrite)
 {
-    world::write_file("/tmp/victim", "keep\n");
     ASSERT_EQ(symlink("/tmp/victim", "/tmp/events/distatus"), 0);
     ASSERT_EQ(symlink("/tmp/victim", "/tmp/events/diwarn"), 0);
     world::write_file("/tmp/victim", "0\n");
@@ -275,9 +276,33 @@ TEST_F(ChangeCheck, SymbolicLinksAreNotFollowedOnWrite)
     detect_change(di);
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "open file /tmp/events/distatus failed:Too many levels of symbolic links\n"
               "open file /tmp/events/diwarn failed:Too many levels of symbolic links\n");
     EXPECT_EQ(world::read_file("/tmp/victim"), "0\n");
+    // The status link is replaced by a file of the daemon's own.
+    struct stat st;
+    ASSERT_EQ(lstat("/tmp/events/distatus", &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(world::read_file("/tmp/events/distatus"), "1\n");
+}
+
+TEST_F(ChangeCheck, StatusFilesAreReplacedWholeWithTheUsualPermissions)
+{
+    const mode_t old_mask = umask(022);
+    di.state = 1;
+    detect_change(di);
+    struct stat st;
+    ASSERT_EQ(stat("/tmp/events/distatus", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    // A status path that cannot be replaced: reported, nothing left behind.
+    event_source dcd1 = initial_sources[source_dcd1];
+    ASSERT_EQ(mkdir("/tmp/events/dcd1status", 0755), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(write_status(dcd1), -1);
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/dcd1status failed:Is a directory\n");
+    EXPECT_EQ(system("test $(ls -A /tmp/events | grep -c XXX\\|status.) -eq 0"), 0)
+        << "scratch file left behind";
+    umask(old_mask);
 }
 
 TEST_F(ChangeCheck, PollSourceKeepsTheOldStateWhenTheReadFails)
