@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The device's init script driving the real daemon against the twin.
+source "$(dirname "$0")/lib.sh"
+
+init() { DAEMON=$LINEWATCH_BUILD/linewatch LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
+
+test_start_status_stop_and_stop_again() {
+    sim config email_lan1 2
+    expect_eq "start" "$(init start)" "Starting linewatch: OK"
+    sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
+    local pid
+    pid=$(init status) || fail "status of a running daemon: $pid"
+    [[ $pid =~ ^"linewatch is running (pid "[0-9]+")"$ ]] || fail "status: $pid"
+    expect_eq "second start" "$(init start)" "${pid/is running/is already running}"
+
+    sim lan1 1 || fail "no pass"
+    expect_eq "commands" "$(commands_ran)" "sendemail Port_1 Link_up"
+
+    expect_eq "stop" "$(init stop)" "Stopping linewatch: OK"
+    local status=0 out
+    out=$(init status) || status=$?
+    expect_eq "status when stopped" "$out ($status)" "linewatch is not running (3)"
+    expect_eq "the twin lost its waiter" "$(stat_of waiting)" 0
+    out=$(init stop) || fail "stop when not running failed"
+    expect_eq "stop when not running" "$out" "linewatch is not running"
+}
+
+run_tests
