@@ -30,3 +30,14 @@ FILE *open_write_stream(const char *path, const char *mode)
     }
     return stream;
 }
+
+FILE *open_read_stream(const char *path)
+{
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    FILE *stream = fdopen(fd, "r");
+    if (stream == nullptr)
+        close(fd);
+    return stream;
+}

@@ -7,3 +7,10 @@
 #include <cstdio>
 
 FILE *open_write_stream(const char *path, const char *mode);
+
+// Opens a file for reading as fopen(path, "r") would, on the same terms, and
+// without waiting for a writer when a FIFO stands there: the daemon runs as
+// root and reads files in a directory others may write, and what it opens (a
+// link's target that acts on being opened, a FIFO nobody writes) is not
+// theirs to choose.
+FILE *open_read_stream(const char *path);

@@ -31,31 +31,34 @@ int create_blank_lines(const char *path, int count)
     return fclose(file) == 0 ? 0 : -1;
 }
 
-int touch_file(const char *path)
+namespace {
+
+int open_and_close(const char *path, const char *mode)
 {
-    FILE *file = open_write_stream(path, "a+");
+    FILE *file = open_write_stream(path, mode);
     if (file == nullptr) {
         printf("create file %s failed %s\n", path, strerror(errno));
         return -1;
     }
     fclose(file);
     return 0;
+}
+
+} // namespace
+
+int touch_file(const char *path)
+{
+    return open_and_close(path, "a+");
 }
 
 int truncate_file(const char *path)
 {
-    FILE *file = open_write_stream(path, "w+");
-    if (file == nullptr) {
-        printf("create file %s failed %s\n", path, strerror(errno));
-        return -1;
-    }
-    fclose(file);
-    return 0;
+    return open_and_close(path, "w+");
 }
 
 int count_lines(const char *path)
 {
-    FILE *file = fopen(path, "re");
+    FILE *file = open_read_stream(path);
     if (file == nullptr) {
         printf("open %s error\n", strerror(errno));
         return -1;
@@ -93,7 +96,7 @@ bool copy_after_first_line(FILE *from, FILE *to)
 // old or the new table and a failure at any step leaves the old one in place.
 int drop_first_line(const char *path)
 {
-    FILE *table = fopen(path, "re");
+    FILE *table = open_read_stream(path);
     if (table == nullptr)
         return -1;
     // Keep the table readable by whoever could read it before.
@@ -110,20 +113,43 @@ int drop_first_line(const char *path)
 
 int append_line(FILE *stream, const char *text)
 {
+    // A last line left unfinished (a write cut short, a file from elsewhere)
+    // is ended first, so that it cannot swallow the line that follows.
+    int last;
+    const bool unfinished = fseek(stream, -1, SEEK_END) == 0 && (last = getc(stream)) != '\n' && last != EOF;
     if (fseek(stream, 0, SEEK_END) != 0) {
         printf("go to end of file failed:%s\n", strerror(errno));
         return -1;
     }
-    if (fprintf(stream, "%s\n", text) < 0 || fflush(stream) != 0) {
+    if (fprintf(stream, unfinished ? "\n%s\n" : "%s\n", text) < 0 || fflush(stream) != 0) {
         printf("write error %s\n", strerror(errno));
         return -1;
     }
     return 0;
 }
 
+namespace {
+
+// Whether the file's last line lacks its newline: append_line will end it,
+// so it counts as a line toward the cap.
+bool last_line_unfinished(const char *path)
+{
+    FILE *file = open_read_stream(path);
+    if (file == nullptr)
+        return false;
+    const bool unfinished = fseek(file, -1, SEEK_END) == 0 && getc(file) != '\n';
+    fclose(file);
+    return unfinished;
+}
+
+} // namespace
+
 int append_capped(const char *path, const char *text)
 {
-    if (count_lines(path) == tables::record_cap)
+    int lines = count_lines(path);
+    if (lines >= 0 && last_line_unfinished(path))
+        ++lines;
+    if (lines == tables::record_cap)
         drop_first_line(path);
     FILE *table = open_write_stream(path, "a+");
     if (table == nullptr) {

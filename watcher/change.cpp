@@ -6,11 +6,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/replace_file.h"
 #include "common/write_stream.h"
 #include "notify/notify.h"
+#include "tables/tables.h"
 #include "watcher/config_store.h"
 
 namespace {
@@ -26,11 +28,12 @@ void load_mode(const char *key, uint8_t &mode)
 }
 
 // The first byte of a file, EOF for an empty one. Every poll reads all nine
-// status files, so this is a bare open, read and close. False with errno set
-// when the file cannot be opened or read.
+// status files, so this is a bare open, read and close, on the terms of
+// open_read_stream. False with errno set when the file cannot be opened or
+// read.
 bool read_first_byte(const char *path, int &first)
 {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     unsigned char byte;
@@ -42,15 +45,17 @@ bool read_first_byte(const char *path, int &first)
     return got >= 0;
 }
 
-// The status file is the daemon's memory of what it has reported, so it
-// changes last: killed half-way, the daemon finds the change again when it
-// restarts and reports it then, rather than never.
+// The state is recorded before anything is reported, so each change is
+// reported at most once. Killed half-way, the daemon has lost what remained
+// of that change's notifications, but the commands it had started run to
+// their end; recording the state last instead would report every change
+// under way again after a restart, which measured far more often.
 void run_change_path(event_source &source)
 {
     action_hooks[source.id](source.state);
+    write_status(source);
     append_warn(source);
     notify_event(source);
-    write_status(source);
 }
 
 } // namespace
@@ -68,10 +73,14 @@ void detect_change(event_source &source)
     const int current = source.state;
     int first;
     if (!read_first_byte(source.status_path, first)) {
-        // First sight of a source records its state; it is not an event.
-        // Any other failure (a directory in its place) skips it this time.
-        if (errno == ENOENT)
+        // First sight of a source records its state; it is not an event. A
+        // link in its place holds no record of the daemon's and is replaced;
+        // the directory, removed while the daemon runs, is made again. Any
+        // other failure (a directory in its place) skips it this time.
+        if (errno == ENOENT || errno == ELOOP) {
+            mkdir(events_directory, 0777);
             write_status(source);
+        }
         return;
     }
 
@@ -102,14 +111,14 @@ int write_status(const event_source &source)
 int append_warn(const event_source &source)
 {
     char message[message_size] = {};
-    FILE *warn = open_write_stream(source.warn_path, "a");
+    FILE *warn = open_write_stream(source.warn_path, "a+");
     if (warn == nullptr) {
         printf("open file %s failed:%s\n", source.warn_path, strerror(errno));
         return -1;
     }
     pick_message(source, message);
-    fprintf(warn, "%s\n", message);
-    return fclose(warn) == 0 ? 0 : -1;
+    const int appended = append_line(warn, message);
+    return fclose(warn) == 0 ? appended : -1;
 }
 
 int read_status(const event_source &source)

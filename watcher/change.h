@@ -1,7 +1,7 @@
 // The second half of a poll: refresh a source's four modes from the
 // configuration store, then compare its state with the status file and, on a
-// 0/1 change, run the hook, append the warn line, dispatch the notifications
-// and record the new state, last.
+// 0/1 change, run the hook, record the new state, append the warn line and
+// dispatch the notifications.
 #pragma once
 
 #include "watcher/event_source.h"

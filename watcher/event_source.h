@@ -30,6 +30,10 @@ struct event_source {
 
 constexpr size_t source_count = 9;
 
+// Where every event file lives: made at start-up, and again by the poll that
+// finds it gone.
+constexpr const char *events_directory = "/tmp/events";
+
 enum source_id : uint8_t {
     source_di,
     source_pwr1,

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr const char *events_directory = "/tmp/events";
-
 void request(int irq_fd, unsigned long code)
 {
     ioctl(irq_fd, code, 0);

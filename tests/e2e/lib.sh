@@ -9,6 +9,20 @@ limit_ms=10000
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
 
+# The nine inputs in id order: their names, configuration keys and files.
+names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
+email_keys=(email_di1 email_pow1 email_pow2 email_dcd1 email_dcd2 email_dsr1 email_dsr2 email_lan1 email_lan2)
+trap_keys=(snmp_trap_di snmp_trap_pow1 snmp_trap_pow2 snmp_trap_dcd1 snmp_trap_dcd2 snmp_trap_dsr1 snmp_trap_dsr2 snmp_trap_lan1 snmp_trap_lan2)
+relay_keys=(relay_di relay_pow1 relay_pow2 relay_dcd1 relay_dcd2 relay_dsr1 relay_dsr2 relay_lan1 relay_lan2)
+warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr1warn dsr2warn lan0warn lan1warn)
+status_files=(distatus pwr1status pwr2status dcd1status dcd2status dsr1status dsr2status lan0status lan1status)
+
+# In a sanitizer build the daemon detaches and its output goes to a file,
+# where a report would pass unseen: AddressSanitizer writes its reports to
+# files of their own, and any report fails the test that made it.
+sanitizer_log=$sim_dir/sanitizer
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$sanitizer_log"
+
 # The twin's counter NAME (req17, reads9, ...).
 stat_of() {
     sim stats | tr ' ' '\n' | sed -n "s/^$1=//p"
@@ -67,11 +81,36 @@ first_after() {
     sim journal | awk -v from="$1" "\$1 > from && ($2) { print \$1; exit }"
 }
 
+# Prints and removes the sanitizer reports made so far; false when there were
+# any. GCC's UndefinedBehaviorSanitizer ignores log_path, so its reports are
+# looked for in the daemon's output files. The daemon is stopped first, so
+# that no report is still being written.
+no_sanitizer_reports() {
+    local report status=0
+    sim stop
+    for report in "$sanitizer_log".*; do
+        [ -e "$report" ] || continue
+        echo "    FAIL: sanitizer report ${report##*/}:"
+        sed 's/^/      /' "$report"
+        rm -f "$report"
+        status=1
+    done
+    for report in "$sim_dir"/*.out "$sim_dir"/*.log; do
+        grep -qs ': runtime error: ' "$report" || continue
+        echo "    FAIL: undefined behaviour reported in ${report##*/}"
+        status=1
+    done
+    return $status
+}
+
 run_tests() {
-    local passed=0 failed=0 name
+    local passed=0 failed=0 name ok
     for name in $(declare -F | awk '$3 ~ /^test_/ { print $3 }'); do
         echo "--- ${name#test_}"
-        if (fresh && "$name"); then
+        ok=true
+        (fresh && "$name") || ok=false
+        no_sanitizer_reports || ok=false
+        if $ok; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))

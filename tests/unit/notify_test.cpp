@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "notify/notify.h"
@@ -113,6 +114,33 @@ TEST_F(Dispatch, HeldRelaySurvivesAModeChangeUntilTheReleasingChange)
     notify_event(di);
     EXPECT_EQ(di.relay_active, 1);
     EXPECT_EQ(relay_lines()[0], "DI On");
+}
+
+TEST_F(Dispatch, RelayTableFoundMissingIsRebuiltWithTheHeldLinesAndALinkIsRefused)
+{
+    // The rebuild reads what the daemon's own records hold.
+    event_source &pwr1 = event_table[source_pwr1];
+    event_source &held_di = event_table[source_di];
+    pwr1.relay_mode = held_di.relay_mode = 2;
+    pwr1.state = held_di.state = 1;
+    notify_event(pwr1);
+    notify_event(held_di);
+    ASSERT_EQ(unlink(tables::relay_table), 0);
+    held_di.state = 0;
+    notify_event(held_di);
+    EXPECT_EQ(relay_lines(), (lines{"", "Power1 On", "", "", "", "", "", "", ""}));
+
+    ASSERT_EQ(unlink(tables::relay_table), 0);
+    world::write_file("/tmp/victim", "keep\n");
+    ASSERT_EQ(symlink("/tmp/victim", tables::relay_table), 0);
+    pwr1.state = 0;
+    notify_event(pwr1);
+    EXPECT_EQ(pwr1.relay_active, 0);
+    EXPECT_EQ(world::read_file("/tmp/victim"), "keep\n");
+    struct stat st;
+    ASSERT_EQ(lstat(tables::relay_table, &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "sed replaced the link with a copy of its target";
+    event_table = initial_sources;
 }
 
 TEST_F(Dispatch, FailingOrMissingCommandsAreRecordedAsFail)

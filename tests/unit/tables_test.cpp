@@ -41,6 +41,17 @@ TEST_F(Tables, CappedTableGrowsToThirtyThenKeepsTheLatestThirty)
     EXPECT_EQ(count_lines(table.c_str()), 30);
 }
 
+TEST_F(Tables, AnUnfinishedLastLineCountsTowardTheCap)
+{
+    // A record torn by a write cut short keeps a line of its own, and the
+    // table stays at thirty.
+    world::write_file(table, numbered_lines(1, 29) + "torn");
+    ASSERT_EQ(append_capped(table.c_str(), "record 31"), 0);
+    EXPECT_EQ(world::read_file(table), numbered_lines(2, 29) + "torn\nrecord 31\n");
+    ASSERT_EQ(append_capped(table.c_str(), "record 32"), 0);
+    EXPECT_EQ(count_lines(table.c_str()), 30);
+}
+
 TEST_F(Tables, TableAboveTheCapKeepsGrowing)
 {
     world::write_file(table, numbered_lines(1, 31));
@@ -105,13 +116,25 @@ TEST_F(Tables, StaleScratchFilesOfAKilledDaemonAreRemoved)
 
 TEST_F(Tables, AppendCappedRefusesASymbolicLink)
 {
-    world::write_file("/tmp/victim", "keep\n");
+    // Thirty lines: read through the link, they would be trimmed into the
+    // table.
+    world::write_file("/tmp/victim", numbered_lines(1, 30));
     ASSERT_EQ(symlink("/tmp/victim", table.c_str()), 0);
     testing::internal::CaptureStdout();
     EXPECT_EQ(append_capped(table.c_str(), "DI On##Fail"), -1);
-    EXPECT_EQ(captured_stdout(),
-              "open file /tmp/events/traptable failed Too many levels of symbolic links\n");
-    EXPECT_EQ(world::read_file("/tmp/victim"), "keep\n");
+    EXPECT_EQ(captured_stdout(), "open Too many levels of symbolic links error\n"
+                                 "open file /tmp/events/traptable failed Too many levels of symbolic links\n");
+    EXPECT_EQ(world::read_file("/tmp/victim"), numbered_lines(1, 30));
+    struct stat st;
+    ASSERT_EQ(lstat(table.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST_F(Tables, AnUnfinishedLastLineIsEndedBeforeTheNextRecord)
+{
+    world::write_file(table, "DI On##Succ");
+    EXPECT_EQ(append_capped(table.c_str(), "DI Off##Fail"), 0);
+    EXPECT_EQ(world::read_file(table), "DI On##Succ\nDI Off##Fail\n");
 }
 
 TEST_F(Tables, ReplaceLineRewritesOneLineInPlace)
