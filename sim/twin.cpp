@@ -117,7 +117,8 @@ int twin_read(const char *path, char *buffer, size_t size, off_t offset, fuse_fi
         size_t done = 0;
         for (; done < size && offset + static_cast<off_t>(done) < 256; ++done) {
             uint8_t value;
-            if (!the_device.read_register(static_cast<int>(offset + done), value))
+            if (!the_device.read_register(static_cast<int>(offset + done), value,
+                                          [] { return fuse_interrupted() != 0; }))
                 return done > 0 ? static_cast<int>(done) : -EIO;
             buffer[done] = static_cast<char>(value);
         }

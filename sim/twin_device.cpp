@@ -60,17 +60,6 @@ bool device::consume_failure(int &remaining)
     return true;
 }
 
-bool device::read_register(int reg, uint8_t &value)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++register_reads_[reg];
-    const bool failed = consume_failure(faults_[reg].reads);
-    note((failed ? "read-failed " : "read ") + std::to_string(reg));
-    changed_.notify_all();
-    value = registers_[reg];
-    return !failed;
-}
-
 bool device::write_register(int reg, uint8_t value)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -193,7 +182,7 @@ std::string device::run(const std::vector<std::string> &words, std::unique_lock<
     }
     if (verb == "irq" && n == 1) {
         ++pending_irqs_;
-        line_reads_at_irq_ = line_reads();
+        settle_mark_ = line_reads();
         note("irq");
         changed_.notify_all();
         return "ok";
@@ -203,7 +192,9 @@ std::string device::run(const std::vector<std::string> &words, std::unique_lock<
         std::fill(std::begin(registers_), std::end(registers_), 0);
         std::fill(std::begin(register_reads_), std::end(register_reads_), 0);
         requests_.clear();
-        line_reads_at_irq_ = 0;
+        settle_mark_ = 0;
+        gate_closed_ = false;
+        reads_since_gate_opened_ = 0;
         std::fill(std::begin(faults_), std::end(faults_), fault{});
         settings_.clear();
         pending_irqs_ = 0;
@@ -226,10 +217,32 @@ std::string device::run(const std::vector<std::string> &words, std::unique_lock<
         return wait(lock, words[1], [this] { return waiting_ > 0 && pending_irqs_ == 0; });
     // Settled: idle, or, while the daemon holds a relay and polls without
     // interrupts, a whole pass of the nine inputs begun and ended since the
-    // last interrupt was raised (a pass reads registers 9 and 10 nine times).
+    // last interrupt was raised or the gate opened (a pass reads registers 9
+    // and 10 nine times).
     if (verb == "wait-settled" && n == 2)
         return wait(lock, words[1], [this] {
-            return (waiting_ > 0 && pending_irqs_ == 0) || line_reads() - line_reads_at_irq_ >= 2 * 9;
+            return (waiting_ > 0 && pending_irqs_ == 0) || line_reads() - settle_mark_ >= 2 * 9;
+        });
+    // The gate lets a test change several registers and settings between two
+    // passes: closed, it stops the daemon at the start of its next pass (after
+    // the one that followed the last opening), so the pass after the opening
+    // sees all the changes or none. The daemon's phase is known when the gate
+    // opens: it waits at the gate or for an interrupt.
+    if (verb == "gate" && n == 2 && (words[1] == "close" || words[1] == "open")) {
+        gate_closed_ = words[1] == "close";
+        if (!gate_closed_) {
+            settle_mark_ = line_reads();
+            reads_since_gate_opened_ = 0;
+        }
+        changed_.notify_all();
+        return "ok";
+    }
+    // Until the daemon waits at the closed gate or in the interrupt wait. A
+    // reader let through by the last opening may not have left the gate yet:
+    // it does not count.
+    if (verb == "wait-gated" && n == 2)
+        return wait(lock, words[1], [this] {
+            return (gated_ > 0 && at_closed_gate()) || (waiting_ > 0 && pending_irqs_ == 0);
         });
     if (verb == "wait-request" && n == 4 && parse_number(words[1], number)) {
         const auto code = static_cast<unsigned>(number);

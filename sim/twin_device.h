@@ -19,8 +19,10 @@ namespace twin {
 class device {
 public:
     // Register access as the stand-in libcpld.so sees it: false on an
-    // injected failure.
-    bool read_register(int reg, uint8_t &value);
+    // injected failure. While the gate is closed, the read of a line
+    // register (9 or 10) that begins a pass waits for it, unless `cancelled`
+    // says the reader has gone.
+    template <typename Cancelled> bool read_register(int reg, uint8_t &value, Cancelled cancelled);
     bool write_register(int reg, uint8_t value);
 
     void note_open(int flags);
@@ -64,12 +66,46 @@ private:
     std::map<unsigned, unsigned long> requests_;
     unsigned pending_irqs_ = 0;
     unsigned waiting_ = 0;
-    unsigned long line_reads_at_irq_ = 0;
+    // Line reads when the last interrupt was raised or the gate opened.
+    unsigned long settle_mark_ = 0;
+    bool gate_closed_ = false;
+    unsigned gated_ = 0;
+    // A pass reads the line registers nine times. The gate stops the daemon
+    // at the start of a pass, never inside one, and only after the pass that
+    // followed its opening.
+    unsigned long reads_since_gate_opened_ = 0;
+    bool at_closed_gate() const
+    {
+        return gate_closed_ && reads_since_gate_opened_ >= 9 && reads_since_gate_opened_ % 9 == 0;
+    }
     int open_flags_ = -1;
     unsigned long opens_ = 0;
     std::map<std::string, std::string> settings_;
     std::vector<entry> journal_;
 };
+
+template <typename Cancelled> bool device::read_register(int reg, uint8_t &value, Cancelled cancelled)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (reg == 9 || reg == 10) {
+        if (at_closed_gate()) {
+            ++gated_;
+            changed_.notify_all();
+            while (at_closed_gate() && !cancelled())
+                changed_.wait_for(lock, std::chrono::milliseconds(50));
+            --gated_;
+            if (at_closed_gate())
+                return false;
+        }
+        ++reads_since_gate_opened_;
+    }
+    ++register_reads_[reg];
+    const bool failed = consume_failure(faults_[reg].reads);
+    note((failed ? "read-failed " : "read ") + std::to_string(reg));
+    changed_.notify_all();
+    value = registers_[reg];
+    return !failed;
+}
 
 template <typename Cancelled> bool device::request(unsigned code, Cancelled cancelled)
 {
