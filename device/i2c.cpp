@@ -23,21 +23,6 @@ bool fits(int length, size_t size)
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
-// The tool's answer is one hexadecimal byte and a newline. Anything else
-// (nothing at all, an error text, a larger number) is a failed read: taking
-// it as 0 would pass a broken read off as a register value.
-int parse_byte(const char *text)
-{
-    char *end = nullptr;
-    errno = 0;
-    const unsigned long value = strtoul(text, &end, 16);
-    if (end == text || errno != 0 || value > 0xFF)
-        return -1;
-    while (isspace(static_cast<unsigned char>(*end)))
-        ++end;
-    return *end == '\0' ? static_cast<int>(value) : -1;
-}
-
 int run_and_read(uint8_t reg, int result_fd, const char *result_path)
 {
     char command[command_size] = {};
@@ -52,16 +37,37 @@ int run_and_read(uint8_t reg, int result_fd, const char *result_path)
         printf("Read file %s error:%s\n", result_path, strerror(errno));
         return -1;
     }
-    // One byte more than the read may fill, so the text always ends.
-    char text[result_size + 1] = {};
-    if (read(result_fd, text, result_size) < 0) {
+    // One byte more than an answer may have, so a longer one is seen whole
+    // enough to be refused rather than cut to a different number.
+    char text[result_size + 1];
+    const ssize_t got = read(result_fd, text, sizeof text);
+    if (got < 0) {
         printf("Read file %s error:%s\n", result_path, strerror(errno));
         return -1;
     }
-    return parse_byte(text);
+    return i2c_parse_result(text, static_cast<size_t>(got));
 }
 
 } // namespace
+
+// Anything but one hexadecimal byte (nothing at all, an error text, a larger
+// number) is a failed read: taking it as 0 would pass a broken read off as a
+// register value.
+int i2c_parse_result(const char *text, size_t length)
+{
+    if (length > result_size || memchr(text, '\0', length) != nullptr)
+        return -1;
+    char terminated[result_size + 1] = {};
+    memcpy(terminated, text, length);
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long value = strtoul(terminated, &end, 16);
+    if (end == terminated || errno != 0 || value > 0xFF)
+        return -1;
+    while (isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    return *end == '\0' ? static_cast<int>(value) : -1;
+}
 
 int i2c_read(uint8_t reg)
 {

@@ -6,6 +6,7 @@
 // never share one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace i2c {
@@ -17,3 +18,8 @@ constexpr int chip = 9;
 
 int i2c_read(uint8_t reg);
 int i2c_write(uint8_t reg, uint8_t value);
+
+// The register value in the first `length` bytes of the tool's answer: one
+// hexadecimal byte, as "0x%02x\n" prints it, in at most 8 bytes; -1 for
+// anything else.
+int i2c_parse_result(const char *text, size_t length);

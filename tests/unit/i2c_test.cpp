@@ -51,7 +51,9 @@ TEST_F(I2c, FailedToolOrAnswerWithoutAByteIsMinusOne)
     world::set_exit("i2cset", 1);
     EXPECT_EQ(i2c_write(3, 1), -1);
     world::set_exit("i2cget", 0);
-    for (const char *answer : {"", "Error: Read failed\\n", "0x1ff\\n", "0x"}) {
+    // A longer answer, or one with a NUL in it, is no byte even where its
+    // first eight bytes would read as one.
+    for (const char *answer : {"", "Error: Read failed\\n", "0x1ff\\n", "0x", "0x000000ff\\n", "0x12\\000"}) {
         tool_prints(answer);
         EXPECT_EQ(i2c_read(3), -1) << answer;
     }
