@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # What bench/figures.sh makes of its raw measurements, sourced by it and by
-# tests/bench/analysis_test.sh. Each function reads text and prints numbers;
+# bench/analysis_test.sh. Each function reads text and prints numbers;
 # none touches the daemon or the twin.
 
 # The journal's whole passes: reads of registers 9 and 10 less than 20 ms

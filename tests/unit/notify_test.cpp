@@ -156,16 +156,6 @@ TEST_F(Dispatch, FailingOrMissingCommandsAreRecordedAsFail)
     EXPECT_EQ(world::take_commands(), (lines{"sendemail\tDI On", "sendtrap\t12"}));
 }
 
-TEST_F(Dispatch, RecordsKeepTheLatestThirty)
-{
-    for (int i = 0; i < 31; ++i)
-        ASSERT_EQ(record_result(tables::email_table, i % 2, "Power1 Off"), 0);
-    const auto records = world::lines_of(tables::email_table);
-    ASSERT_EQ(records.size(), 30u);
-    EXPECT_EQ(records.front(), "Power1 Off##Fail");
-    EXPECT_EQ(records.back(), "Power1 Off##Success");
-}
-
 TEST_F(Dispatch, EveryMessageFitsItsRecordAndCommand)
 {
     for (auto source : initial_sources) {

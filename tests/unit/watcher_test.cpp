@@ -10,7 +10,6 @@
 #include "tests/unit/sandbox_world.h"
 #include "watcher/change.h"
 #include "watcher/event_source.h"
-#include "watcher/main_loop.h"
 
 namespace {
 
@@ -108,16 +107,6 @@ TEST(SourceTable, PickMessageAppendsTheMessageOfTheState)
     buffer[0] = '\0';
     pick_message(lan1, buffer);
     EXPECT_STREQ(buffer, "Port_1 Link_up");
-}
-
-TEST(MainLoop, RelayActiveCountSumsTheFirstRecords)
-{
-    source_table table = initial_sources;
-    EXPECT_EQ(relay_active_count(table.data(), table.size()), 0);
-    table[0].relay_active = 1;
-    table[8].relay_active = 1;
-    EXPECT_EQ(relay_active_count(table.data(), table.size()), 2);
-    EXPECT_EQ(relay_active_count(table.data(), 8), 1);
 }
 
 class Settings : public ::testing::Test {

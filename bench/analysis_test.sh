@@ -2,8 +2,8 @@
 # What bench/figures.sh makes of the journal, strace and Google Benchmark's
 # reports, on small samples whose figures are known.
 set -uo pipefail
-# shellcheck source=../../bench/analysis.sh
-source "$(dirname "$0")/../../bench/analysis.sh"
+# shellcheck source=analysis.sh
+source "$(dirname "$0")/analysis.sh"
 
 failed=0
 expect() {
