@@ -56,19 +56,34 @@ int truncate_file(const char *path)
     return open_and_close(path, "w+");
 }
 
-int count_lines(const char *path)
+namespace {
+
+// Newlines in the file, and whether a last line follows the last of them,
+// in one read; -1 when it cannot be opened.
+int count_newlines(const char *path, bool &unfinished)
 {
+    unfinished = false;
     FILE *file = open_read_stream(path);
     if (file == nullptr) {
         printf("open %s error\n", strerror(errno));
         return -1;
     }
     int lines = 0;
-    for (int c; (c = getc(file)) != EOF;)
+    int last = '\n';
+    for (int c; (c = getc(file)) != EOF; last = c)
         if (c == '\n')
             ++lines;
     fclose(file);
+    unfinished = last != '\n';
     return lines;
+}
+
+} // namespace
+
+int count_lines(const char *path)
+{
+    bool unfinished;
+    return count_newlines(path, unfinished);
 }
 
 namespace {
@@ -128,26 +143,13 @@ int append_line(FILE *stream, const char *text)
     return 0;
 }
 
-namespace {
-
-// Whether the file's last line lacks its newline: append_line will end it,
-// so it counts as a line toward the cap.
-bool last_line_unfinished(const char *path)
-{
-    FILE *file = open_read_stream(path);
-    if (file == nullptr)
-        return false;
-    const bool unfinished = fseek(file, -1, SEEK_END) == 0 && getc(file) != '\n';
-    fclose(file);
-    return unfinished;
-}
-
-} // namespace
-
 int append_capped(const char *path, const char *text)
 {
-    int lines = count_lines(path);
-    if (lines >= 0 && last_line_unfinished(path))
+    // An unfinished last line is ended by append_line: it counts toward the
+    // cap.
+    bool unfinished;
+    int lines = count_newlines(path, unfinished);
+    if (unfinished)
         ++lines;
     if (lines == tables::record_cap)
         drop_first_line(path);

@@ -197,6 +197,17 @@ test_event_directory_removed_while_running_is_made_again() {
     expect_unharmed
 }
 
+# Once the obstacle is gone: the next pass records DI's state, its next
+# change is reported, and nothing else was harmed.
+di_recorded_then_reported() {
+    sim irq
+    sim wait || fail "no pass"
+    expect_file $events/distatus "1"$'\n'
+    sim di 0 || fail "no pass"
+    expect_file $events/diwarn "DI Off"$'\n'
+    expect_unharmed
+}
+
 test_event_directory_replaced_by_a_file_is_left_alone() {
     start_idle
     rm -rf $events
@@ -206,12 +217,7 @@ test_event_directory_replaced_by_a_file_is_left_alone() {
     expect_file $events "not a directory"$'\n'
     # Once it is gone the directory is made again and the states recorded.
     rm $events
-    sim irq
-    sim wait || fail "no pass"
-    expect_file $events/distatus "1"$'\n'
-    sim di 0 || fail "no pass"
-    expect_file $events/diwarn "DI Off"$'\n'
-    expect_unharmed
+    di_recorded_then_reported
 }
 
 test_status_path_that_is_a_directory_silences_only_its_input() {
@@ -225,12 +231,7 @@ test_status_path_that_is_a_directory_silences_only_its_input() {
     expect_eq "DI reported" "$(reported "DI On")" 0
     [ -d $events/distatus ] || fail "the directory was replaced"
     rmdir $events/distatus
-    sim irq
-    sim wait || fail "no pass"
-    expect_file $events/distatus "1"$'\n'
-    sim di 0 || fail "no pass"
-    expect_file $events/diwarn "DI Off"$'\n'
-    expect_unharmed
+    di_recorded_then_reported
 }
 
 # --- Files the daemon writes
