@@ -12,6 +12,7 @@
 #include "common/replace_file.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
+#include "watcher/pid_file.h"
 
 namespace {
 
@@ -93,6 +94,7 @@ int run_daemon()
     // The starting process ends here with status 0; the child carries on.
     if (daemon(1, 1) != 0) {
     }
+    write_pid_file();
 
     request(irq_fd, cpld::request_arm);
     wait_for_busy_clear();
