@@ -22,8 +22,8 @@ relay_keys=(relay_di relay_pow1 relay_pow2 relay_dcd1 relay_dcd2 relay_dsr1 rela
 warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr1warn dsr2warn lan0warn lan1warn)
 status_files=(distatus pwr1status pwr2status dcd1status dcd2status dsr1status dsr2status lan0status lan1status)
 
-# A sanitizer build's detached daemon writes its reports where no test would
-# see them: into files of their own, which fail the test that made them.
+# A sanitizer build's detached daemon writes its reports into files of their
+# own, which fail the test that made them.
 sanitizer_log=$sim_dir/sanitizer
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$sanitizer_log"
 
@@ -33,8 +33,7 @@ fail() {
 }
 
 expect_eq() {
-    [ "$2" = "$3" ] && return 0
-    fail "$1"$'\n'"      expected: $(printf '%q' "$3")"$'\n'"      actual:   $(printf '%q' "$2")"
+    [ "$2" = "$3" ] || fail "$1"$'\n'"      expected: $(printf '%q' "$3")"$'\n'"      actual:   $(printf '%q' "$2")"
 }
 
 # The twin's counter NAME (req17, reads9, pending, ...).
@@ -52,15 +51,14 @@ start_idle() {
 # renames over it with EBUSY.
 read_only() { mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"; }
 
-# What /tmp holds outside the event directory: every entry with its type,
-# mode, size, time, link target and checksum. Trees the sandbox bound in (a
-# build under /tmp) are not the daemon's and change under parallel tests.
+# Every entry of /tmp outside the event directory with its type, mode, size,
+# time, link target and checksum. Trees the sandbox bound in (a build under
+# /tmp) are not the daemon's and change under parallel tests.
 outside_events() {
     local prune=(-path "$events") mount
     while read -r mount; do prune+=(-o -path "$mount"); done \
         < <(awk '$5 ~ "^/tmp/." && $5 !~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo)
-    find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -printf '%p %y %m %s %T@ %l\n' | sort
-    find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -type f -exec md5sum {} + | sort
+    find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -printf '%p %y %m %s %T@ %l\n' -type f -exec md5sum {} + | sort
 }
 
 # A stopped daemon, no event files, a device at rest (serial lines off,
@@ -69,26 +67,22 @@ outside_events() {
 # (at the names fixed scratch files once had) that nothing may touch.
 fresh() {
     sim stop
-    local mount stub name
-    while mount=$(awk '$5 ~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo | sort -r | head -n1) &&
-        [ -n "$mount" ]; do
+    local mount stub
+    while mount=$(awk '$5 ~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo | sort -r | head -n1) && [ -n "$mount" ]; do
         umount "$mount" || break
     done
     for stub in sendemail sendtrap ledcontrol; do
-        mountpoint -q "/usr/sbin/$stub" && continue
-        rm -f "/usr/sbin/$stub"
-        touch "/usr/sbin/$stub"
-        mount -o bind,ro "$LINEWATCH_STUBS/record-command" "/usr/sbin/$stub"
+        mountpoint -q /usr/sbin/$stub && continue
+        rm -f /usr/sbin/$stub && touch /usr/sbin/$stub && mount -o bind,ro "$LINEWATCH_STUBS/record-command" /usr/sbin/$stub
     done
-    rm -rf $events $outside /tmp/t.tmp /tmp/result
+    rm -rf $events $outside /tmp/t.tmp /tmp/result "$sim_dir"/exit/* "$sim_dir"/run/*
     sim twin reset
     sim reg 10 0x0f
-    rm -f "$sim_dir"/exit/* "$sim_dir"/run/*
     : >"$sim_dir/commands"
     : >"$sim_dir/syslog"
     : >"$sim_dir/daemon.out"
     mkdir $outside
-    for name in target scratch; do printf '0\n%s of someone else\n' $name >$outside/$name; done
+    printf '0\nsomeone else'"'"'s\n' | tee $outside/target >$outside/scratch
     ln -s $outside/scratch /tmp/t.tmp
     ln -s $outside/scratch /tmp/result
     outside_before=$(outside_events)
@@ -113,32 +107,31 @@ expect_unharmed() {
     expect_eq "/tmp outside /tmp/events" "$(outside_events)" "$outside_before"
 }
 
-# Passes since the journal was last cleared: one line per nine reads of
-# registers 9 and 10, with the time of the first and the last read and the
-# registers in order.
+# The journal since it was cleared, as passes: the time of each pass's first
+# read and of its last, and the registers of its nine reads.
 passes() {
-    sim journal | awk '
-        ($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
-            if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
-            if (++n % 9 == 0) print start, $1, regs
-        }'
+    sim journal | awk '($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
+        if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
+        if (++n % 9 == 0) print start, $1, regs }'
 }
 
-# The passes of a relay hold read all nine inputs, and from the third on (the
-# interrupt's pass and the hold's first run back to back) a period apart.
+# Every pass of a relay hold reads all nine inputs; from the third on (the
+# interrupt's pass and the hold's first run back to back) they are a period
+# apart.
 expect_hold_passes() {
-    passes | awk '$3 " " $4 " " $5 " " $6 " " $7 " " $8 " " $9 " " $10 " " $11 != "9 9 9 10 10 10 10 9 9" { print "registers " $0; exit 1 }
-        NR > 2 && $1 - prev < 0.1 { print "passes " prev " and " $1 " less than a period apart"; exit 1 } { prev = $1 }' ||
-        fail "relay hold"
+    passes | awk '$3 " " $4 " " $5 " " $6 " " $7 " " $8 " " $9 " " $10 " " $11 != "9 9 9 10 10 10 10 9 9" ||
+        NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
 }
 
-# Released: the pass that saw the release is the last (it may have begun
-# before the line changed), and 0x11 follows it a period later.
+# Released, the pass that saw the release is the last (it may have begun
+# before the line changed), and 0x11 comes a period after it.
 expect_hold_released() {
-    sim journal | awk '$2 == "set" && !set { set = $1 } $2 == "ioctl" && $3 == 17 { arm = $1 }
-        ($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) && ++n % 9 == 0 { end = $1; if (set && end > set) after++ }
-        END { if (after != 1 || arm - end < 0.1) { print "passes after the release " after ", 0x11 " arm - end " s after the last"; exit 1 } }' ||
-        fail "end of the relay hold"
+    local set_at arm_at
+    set_at=$(sim journal | awk '$2 == "set" { print $1; exit }')
+    arm_at=$(sim journal | awk '$2 == "ioctl" && $3 == 17 { print $1; exit }')
+    expect_eq "passes ended after the release" "$(passes | awk -v t="$set_at" '$2 > t' | wc -l)" 1
+    awk -v a="$(passes | tail -n1 | cut -d' ' -f2)" -v b="$arm_at" 'BEGIN { exit !(b - a >= 0.1) }' ||
+        fail "0x11 came less than a period after the last pass"
 }
 
 # Prints and removes the sanitizer reports made so far; false when there were
@@ -155,22 +148,16 @@ no_sanitizer_reports() {
         rm -f "$report"
         status=1
     done
-    for report in "$sim_dir"/*.out "$sim_dir"/*.log; do
-        grep -qs ': runtime error: ' "$report" || continue
-        echo "    FAIL: undefined behaviour reported in ${report##*/}"
-        status=1
-    done
+    grep -ls ': runtime error: ' "$sim_dir"/*.out "$sim_dir"/*.log | sed 's/^/    FAIL: undefined behaviour reported in /' | grep . && status=1
     return $status
 }
 
-# Runs one test (a function or a case) in a fresh world; counts the outcome.
+# Runs one test (a function, or a case) in a fresh world and counts it.
 passed=0 failed=0
 run_one() {
-    local title=$1
-    shift
-    echo "--- $title"
+    echo "--- $1"
     local ok=true
-    (fresh && "$@") || ok=false
+    (fresh && "${@:2}") || ok=false
     no_sanitizer_reports || ok=false
     if $ok; then
         passed=$((passed + 1))
