@@ -1,13 +1,8 @@
-// Drives changes of the digital input on the twin and times each from the
-// interrupt to the daemon's warn line.
-//
-//   change-driver COUNT
-//
-// Each change: flip the input's register bit, raise an interrupt, wait
-// (inotify) until /tmp/events/diwarn is written, then until the twin sees
-// the daemon settled: back in its interrupt wait, or through a whole pass
-// since the interrupt while it holds a relay. Prints the latency of each in
-// microseconds, one a line. Runs inside the sandbox with the twin.
+// change-driver COUNT: inside the sandbox, makes COUNT changes of the digital
+// input on the twin and prints the latency of each, from the interrupt to
+// inotify's word that /tmp/events/diwarn was written, in microseconds. The
+// next change waits until the twin sees the daemon settled: back in its
+// interrupt wait, or through a whole pass while it holds a relay.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

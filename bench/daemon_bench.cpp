@@ -1,12 +1,11 @@
-// In-process costs of the daemon's code: one poll pass without change and
-// its platform calls, the relay hold's loop, and one change with the
-// commands it runs. Linked twice (see CMakeLists.txt): over in-process
-// platform libraries, where the times are the daemon's own, and over the
-// twin's stand-ins, where they are what the daemon pays on the twin. "CPU"
-// is this process's alone; "Time" of the benchmarks that run commands is
-// wall time and includes the commands.
-// The settings are those of bench/inprocess_platform.cpp on both platforms
-// (bench/figures.sh gives the twin the same).
+// In-process costs of the daemon's code: a poll pass without change and its
+// platform calls, the relay hold's loop, and a change with its commands.
+// Linked twice (see CMakeLists.txt): over in-process platform libraries,
+// where the times are the daemon's own, and over the twin's stand-ins, where
+// they are what the daemon pays on the twin; with the same settings on both
+// (bench/run gives the twin those of bench/inprocess_platform.cpp). "CPU" is
+// this process's alone; "Time" of the benchmarks that run commands is wall
+// time and includes the commands.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
