@@ -12,6 +12,7 @@
 #include "common/replace_file.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
+#include "watcher/change.h"
 
 namespace {
 
