@@ -16,6 +16,7 @@
 #include "device/cpld.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
+#include "watcher/change.h"
 #include "watcher/event_source.h"
 #include "watcher/main_loop.h"
 
