@@ -501,10 +501,10 @@ test_planted_fifos_never_stall_the_daemon() {
 # --- Standard output
 
 test_closed_standard_output_takes_no_event_file() {
-    "$LINEWATCH_BUILD/linewatch" <&- >&- 2>&- || fail "no start"
+    sim run linewatch <&- >&- 2>&- || fail "no start"
     sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
     local pid
-    pid=$(pgrep -x linewatch) || fail "no daemon"
+    pid=$(sim pids) && [ -n "$pid" ] || fail "no daemon"
     expect_eq "standard output" "$(readlink /proc/$pid/fd/1)" /dev/null
     sim di 1 || fail "no pass"
     expect_file $events/distatus "1"$'\n'
@@ -520,7 +520,7 @@ test_standard_output_whose_reader_has_gone_keeps_the_daemon() {
     exec {reader}<>$fifo
     exec {writer}>$fifo
     exec {reader}<&-
-    "$LINEWATCH_BUILD/linewatch" >&$writer 2>&$writer || fail "no start"
+    sim run linewatch >&$writer 2>&$writer || fail "no start"
     exec {writer}>&-
     rm $fifo
     sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"

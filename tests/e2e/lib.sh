@@ -8,6 +8,22 @@ sim_dir=$LINEWATCH_SIM_DIR
 limit_ms=10000
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
+# For scripts that start the daemon by a path and find it by the executable
+# its processes run (the init script): sets daemon_path and daemon_exe (empty:
+# the daemon's own). Every process under the emulator runs as the emulator,
+# so the daemon gets a launcher and a copy of the emulator of its own.
+daemon_by_path() {
+    local prefix dir=$sim_dir/launcher
+    read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
+    daemon_path=$LINEWATCH_BUILD/linewatch daemon_exe=
+    [ ${#prefix[@]} -gt 0 ] || return 0
+    mkdir -p "$dir"
+    daemon_exe=$dir/${prefix[0]##*/}
+    cp "$(command -v "${prefix[0]}")" "$daemon_exe"
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$daemon_exe ${prefix[*]:1}" "$daemon_path" >"$dir/linewatch"
+    daemon_path=$dir/linewatch
+    chmod +x "$daemon_path"
+}
 
 # The nine inputs in id order: their names, configuration keys and files.
 names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
