@@ -126,6 +126,8 @@ run_tests() {
         ok=true
         (fresh && "$name") || ok=false
         no_sanitizer_reports || ok=false
+        # The emulator's preload must not reach the host commands the daemon runs.
+        ! grep -s 'ld\.so: object' "$sim_dir/daemon.out" || ok=false
         if $ok; then
             passed=$((passed + 1))
         else
