@@ -74,11 +74,12 @@ new_modes() {
     done
 }
 
-# Process figures of the running daemon: open descriptors and resident KiB.
+# Process figures of the daemon held at the gate or asleep: open descriptors
+# (but the register file, open while it waits at the gate) and resident KiB.
 daemon_figures() {
     local pid
     pid=$(pgrep -x linewatch | head -n1)
-    echo "$(ls "/proc/$pid/fd" | wc -l) $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$pid/status")"
+    echo "$(ls -l "/proc/$pid/fd" | grep -- ' -> ' | grep -vc 'linewatch-twin/regs') $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$pid/status")"
 }
 
 test_soak() {
@@ -92,6 +93,7 @@ test_soak() {
         # hold) or for an interrupt.
         twin gate close
         twin wait-gated $limit_ms
+        [ $pass = 50 ] && start_figures=$(daemon_figures)
         if [ $((pass % 20)) = 0 ]; then
             new_modes
             email_outcome=$([ $((RANDOM % 3)) = 0 ] && echo Fail || echo Success)
@@ -114,11 +116,12 @@ test_soak() {
         twin irq
         twin gate open
         pass=$((pass + 1))
-        [ $pass = 50 ] && start_figures=$(daemon_figures)
     done
     # Whatever the last pass left held, let the daemon finish with it.
     twin gate close
     twin wait-gated $limit_ms
+    local end_figures
+    end_figures=$(daemon_figures)
     twin gate open
 
     for id in "${!names[@]}"; do
@@ -132,8 +135,6 @@ test_soak() {
     relay=$(printf '%s\n' "${relay_line[@]}")
     expect_eq "relay table" "$(cat /tmp/events/relaytable)" "$relay"
 
-    local end_figures
-    end_figures=$(daemon_figures)
     echo "    passes $pass; e-mail records ${#email_records[@]}, trap records ${#trap_records[@]}"
     echo "    descriptors and RSS (KiB) after 50 passes: $start_figures; at the end: $end_figures"
     # A sanitizer's own descriptors and quarantine come and go as they please.
