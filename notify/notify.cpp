@@ -2,11 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <sys/stat.h>
 #include <syslog.h>
 
 #include "common/command.h"
-#include "common/write_stream.h"
+#include "notify/relay_lines.h"
 #include "tables/tables.h"
 
 namespace {
@@ -43,24 +42,6 @@ bool compose(char (&command)[command_size], const char *format, ...)
     const int length = vsnprintf(command, sizeof command, format, args);
     va_end(args);
     return length >= 0 && static_cast<size_t>(length) < sizeof command;
-}
-
-// The relay table is edited only where it is a file of the daemon's. Found
-// missing (removed, or its directory made again), it is rebuilt from the
-// lines the sources hold, so the edit has its line and readers the whole
-// table; a link in its place is refused rather than read through, and
-// anything else is left alone.
-bool relay_table_ready()
-{
-    struct stat st;
-    if (lstat(tables::relay_table, &st) == 0)
-        return S_ISREG(st.st_mode);
-    FILE *table = open_write_stream(tables::relay_table, "w+");
-    if (table == nullptr)
-        return false;
-    for (const event_source &held : event_table)
-        fprintf(table, "%s\n", held.relay_active ? current_message(held) : "");
-    return fclose(table) == 0;
 }
 
 } // namespace
@@ -116,14 +97,12 @@ void send_trap(const event_source &source)
 
 void set_relay(const event_source &source)
 {
-    if (relay_table_ready())
-        replace_line(tables::relay_table, source.id + 1, current_message(source));
+    set_relay_line(source.id, current_message(source));
 }
 
 void clear_relay(const event_source &source)
 {
-    if (relay_table_ready())
-        replace_line(tables::relay_table, source.id + 1, "");
+    set_relay_line(source.id, "");
 }
 
 int record_result(const char *path, int failed, const char *text)
