@@ -14,6 +14,7 @@
 #include "notify/notify.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
+#include "watcher/events_directory.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ void detect_change(event_source &source)
         // the directory, removed while the daemon runs, is made again. Any
         // other failure (a directory in its place) skips it this time.
         if (errno == ENOENT || errno == ELOOP) {
-            mkdir(events_directory, 0777);
+            make_events_directory(false);
             write_status(source);
         }
         return;

@@ -12,6 +12,7 @@
 #include "common/replace_file.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
+#include "watcher/events_directory.h"
 
 namespace {
 
@@ -78,8 +79,7 @@ int run_daemon()
     // The commands the daemon runs have no business with the interrupt device.
     fcntl(irq_fd, F_SETFD, FD_CLOEXEC);
 
-    if (mkdir(events_directory, 0777) != 0)
-        printf("mkdir %s failed %s\n", events_directory, strerror(errno));
+    make_events_directory(true);
     // Scratch files of a daemon killed while it replaced a file.
     for (const event_source &source : event_table)
         remove_stale_scratch(source.status_path);
