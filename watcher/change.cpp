@@ -46,6 +46,51 @@ bool read_first_byte(const char *path, int &first)
     return got >= 0;
 }
 
+// A full file system has no room for a scratch file, yet a status file
+// that is there keeps room for its two bytes. One write of them at its start
+// never leaves it empty or without its new first byte, the only byte read
+// back; a longer foreign file keeps its tail, which nothing reads.
+bool overwrite_in_place(const char *path, const char *line, size_t length)
+{
+    const int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool written = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         pwrite(fd, line, length, 0) == static_cast<ssize_t>(length);
+    close(fd);
+    return written;
+}
+
+// 0, or the errno of the failure.
+int store_status(const event_source &source)
+{
+    char line[8];
+    const int length = snprintf(line, sizeof line, "%d\n", source.state);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof line)
+        return EINVAL;
+    file_replacement status;
+    if (begin_replacement(status, source.status_path, new_file_mode()) &&
+        finish_replacement(status, fputs(line, status.stream) >= 0) == 0)
+        return 0;
+    const int error = errno;
+    if ((error == ENOSPC || error == EDQUOT) && overwrite_in_place(source.status_path, line, static_cast<size_t>(length)))
+        return 0;
+    return error;
+}
+
+// Tried at every pass until it succeeds; its failure is printed once for
+// each new cause, so a fault that lasts does not fill the daemon's log ten
+// lines a second in a relay hold.
+void record_state(event_source &source)
+{
+    const int error = store_status(source);
+    if (error != 0 && error != source.status_error)
+        printf("open file %s failed:%s\n", source.status_path, strerror(error));
+    source.status_error = error;
+    source.kept_state = source.state;
+}
+
 // The state is recorded before anything is reported, so each change is
 // reported at most once. Killed half-way, the daemon has lost what remained
 // of that change's notifications, but the commands it had started run to
@@ -54,7 +99,7 @@ bool read_first_byte(const char *path, int &first)
 void run_change_path(event_source &source)
 {
     action_hooks[source.id](source.state);
-    write_status(source);
+    record_state(source);
     append_warn(source);
     notify_event(source);
 }
@@ -73,37 +118,34 @@ void detect_change(event_source &source)
 {
     const int current = source.state;
     int first;
-    if (!read_first_byte(source.status_path, first)) {
+    int recorded = -1;
+    if (read_first_byte(source.status_path, first))
+        recorded = first - '0';
+    else if (errno == ENOENT || errno == ELOOP)
         // First sight of a source records its state; it is not an event. A
         // link in its place holds no record of the daemon's and is replaced;
-        // the directory, removed while the daemon runs, is made again. Any
-        // other failure (a directory in its place) skips it this time.
-        if (errno == ENOENT || errno == ELOOP) {
-            make_events_directory(false);
-            write_status(source);
-        }
+        // the directory, removed while the daemon runs, is made again.
+        make_events_directory(false);
+    else
+        // Any other failure (a directory in its place) skips it this time.
         return;
-    }
+    // Until the file takes the state last reported, it holds the one before.
+    if (source.status_error != 0)
+        recorded = source.kept_state;
 
-    const int recorded = first - '0';
     if ((recorded == 1 && current == 0) || (recorded == 0 && current == 1))
         run_change_path(source);
-    else if (recorded != 0 && recorded != 1)
+    else if ((recorded != 0 && recorded != 1) || source.status_error != 0)
         // A torn or foreign status file would otherwise silence the input for
         // good: take it as unrecorded.
-        write_status(source);
+        record_state(source);
 }
 
 int write_status(const event_source &source)
 {
-    file_replacement status;
-    bool written = begin_replacement(status, source.status_path, new_file_mode());
-    if (written) {
-        written = fprintf(status.stream, "%d\n", source.state) > 0;
-        written = finish_replacement(status, written) == 0;
-    }
-    if (!written) {
-        printf("open file %s failed:%s\n", source.status_path, strerror(errno));
+    const int error = store_status(source);
+    if (error != 0) {
+        printf("open file %s failed:%s\n", source.status_path, strerror(error));
         return -1;
     }
     return 0;

@@ -18,7 +18,7 @@ constexpr event_source make_source(uint8_t id, const char *status_path, const ch
     return event_source{id,        0,       status_path, 0,           warn_path,
                         syslog_key, 0,      email_key,   0,           trap_key,
                         0,         relay_key, 0,         on_message,  off_message,
-                        on_trap,   off_trap};
+                        on_trap,   off_trap,  0,         0};
 }
 
 // LAN files count from 0 while their keys and messages count from 1; the DI's

@@ -26,6 +26,11 @@ struct event_source {
     const char *off_message;
     int32_t on_trap;
     int32_t off_trap;
+    // While the status file cannot be written (status_error is the errno of
+    // the last try, 0 once written), the state it should hold is kept here:
+    // the change already reported is neither reported again nor forgotten.
+    uint8_t kept_state;
+    int status_error;
 };
 
 constexpr size_t source_count = 9;
