@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <syslog.h>
 
+#include "common/call_ticks.h"
 #include "common/command.h"
 #include "notify/relay_lines.h"
 #include "tables/tables.h"
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr size_t log_message_size = 256;
+// A receiver that reads at all takes a line in far less; a line that cannot
+// be sent costs at most two ticks.
+constexpr unsigned syslog_tick_ms = 250;
 // The longest record, "Port_2 Link_down##Success", takes 26 bytes.
 constexpr size_t record_size = 30;
 // The longest e-mail command is 38 characters, the longest trap command 21.
@@ -68,8 +72,13 @@ void log_event(const event_source &source)
     char message[log_message_size] = {};
     pick_message(source, message);
     openlog(notify::syslog_identity, LOG_CONS | LOG_PID, 0);
+    // A receiver that stops reading would hold the daemon in send for good,
+    // polling nothing. glibc gives a line up at the second tick (it tries
+    // the send twice); LOG_CONS then writes it to the console.
+    start_call_ticks(syslog_tick_ms);
     syslog(LOG_USER | LOG_INFO, "%s\n", message);
     syslog(LOG_INFO, "[%s]\n", message);
+    stop_call_ticks();
     closelog();
 }
 
