@@ -13,6 +13,7 @@
 #include "device/cpld.h"
 #include "tables/tables.h"
 #include "watcher/events_directory.h"
+#include "watcher/startup_guard.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ void wait_for_busy_clear()
 int run_daemon()
 {
     occupy_standard_descriptors();
+    shed_inherited_state();
     // A diagnostic written to a pipe nobody reads any more must fail, not end
     // the daemon.
     signal(SIGPIPE, SIG_IGN);
