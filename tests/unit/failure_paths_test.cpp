@@ -1,0 +1,74 @@
+// Failures the daemon once took for success, or turned into a broken
+// promise: a bit past the byte, a line or record that was never written, a
+// scratch name it does not own, a status file that cannot take a change.
+#include <gtest/gtest.h>
+
+#include "common/replace_file.h"
+#include "device/bits.h"
+#include "tables/tables.h"
+#include "tests/unit/sandbox_world.h"
+#include "watcher/change.h"
+
+namespace {
+
+std::string captured_stdout()
+{
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+class FailurePaths : public ::testing::Test {
+protected:
+    void SetUp() override { world::fresh_events(); }
+};
+
+TEST(BitIndex, PastTheByteLeavesTheValue)
+{
+    EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
+}
+
+TEST_F(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
+{
+    const std::string thirty(tables::record_cap, '\n');
+    world::write_file(tables::trap_table, thirty);
+    // A mount point cannot be renamed over: the first line cannot be dropped.
+    ASSERT_EQ(system("mount --bind /tmp/events/traptable /tmp/events/traptable"), 0);
+    EXPECT_EQ(append_capped(tables::trap_table, "DI On##Success"), -1);
+    ASSERT_EQ(system("umount /tmp/events/traptable"), 0);
+    EXPECT_EQ(world::read_file(tables::trap_table), thirty);
+    EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(create_blank_lines("/dev/full", 9), -1);
+    EXPECT_EQ(captured_stdout(), "create file /dev/full failed No space left on device\n");
+}
+
+TEST_F(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
+{
+    file_replacement left;
+    ASSERT_TRUE(begin_replacement(left, tables::trap_table, 0644));
+    fclose(left.stream);
+    const std::string foreign = std::string(tables::trap_table) + ".backup";
+    world::write_file(foreign, "kept\n");
+    remove_stale_scratch(tables::trap_table);
+    EXPECT_FALSE(world::exists(left.scratch));
+    EXPECT_TRUE(world::exists(foreign));
+}
+
+TEST_F(FailurePaths, UnwritableStatusFileReportsTheChangeOnceSaysSoOnceAndRecordsItLater)
+{
+    event_source di = initial_sources[source_di];
+    world::write_file(di.status_path, "0\n");
+    ASSERT_EQ(system("mount -o bind,ro /tmp/events /tmp/events"), 0);
+    di.state = 1;
+    testing::internal::CaptureStdout();
+    detect_change(di);
+    detect_change(di);
+    EXPECT_EQ(captured_stdout(), "open file /tmp/events/distatus failed:Read-only file system\n"
+                                 "open file /tmp/events/diwarn failed:Read-only file system\n");
+    ASSERT_EQ(system("umount /tmp/events"), 0);
+    detect_change(di);
+    EXPECT_EQ(world::read_file(di.status_path), "1\n");
+    EXPECT_EQ(world::take_commands(), std::vector<std::string>{"ledcontrol\tdi\ton"});
+}
+
+} // namespace
