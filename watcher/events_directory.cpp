@@ -51,28 +51,25 @@ bool move_aside(const struct stat &st, char *aside)
 
 } // namespace
 
-int make_events_directory(bool at_start)
+void make_events_directory(bool at_start)
 {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         if (mkdir(events_directory, directory_mode) == 0)
-            return 0;
+            return;
         const int error = errno;
         if (at_start && attempt == 0)
             printf("mkdir %s failed %s\n", events_directory, strerror(error));
         struct stat st;
-        if (error != EEXIST || lstat(events_directory, &st) != 0)
-            return -1;
-        if (is_own_directory(st))
-            return 0;
+        if (error != EEXIST || lstat(events_directory, &st) != 0 || is_own_directory(st))
+            return;
         char aside[PATH_MAX];
         const int length = snprintf(aside, sizeof aside, "%s.XXXXXX", events_directory);
         if (length < 0 || static_cast<size_t>(length) >= sizeof aside)
-            return -1;
+            return;
         if (!move_aside(st, aside)) {
             printf("move %s aside failed %s\n", events_directory, strerror(errno));
-            return -1;
+            return;
         }
         printf("moved %s aside to %s: not the daemon's own directory\n", events_directory, aside);
     }
-    return -1;
 }

@@ -2,9 +2,9 @@
 // of the daemon's user that no other user can write. Anything else standing
 // there (a link, a directory someone made to feed the daemon forged states)
 // is renamed to a unique name beside it in /tmp, its contents untouched, and
-// a fresh directory is made, with a diagnostic. 0 when the directory can be
-// used, -1 when not; the daemon goes on either way. `at_start` prints why
-// mkdir failed, as start-up always has, even when the directory is there.
+// a fresh directory is made, with a diagnostic. What cannot be moved aside
+// is left as it is: the daemon goes on. `at_start` prints why mkdir failed,
+// as start-up always has, even when the directory is there.
 #pragma once
 
-int make_events_directory(bool at_start);
+void make_events_directory(bool at_start);
