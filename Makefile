@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make sim` and `make test`.
 JOBS ?= $(shell nproc)
 
-.PHONY: all build build-ppc build-asan test fuzz soak sim bench clean
+.PHONY: all build build-ppc build-asan test fuzz soak crash sim bench clean
 
 # `make sim SCENARIO=file` runs a file of console commands and exits.
 SCENARIO ?=
@@ -44,10 +44,13 @@ fuzz: build
 	cmake --build --preset fuzz -j$(JOBS)
 	ctest --preset fuzz -j$(JOBS)
 
-# The full soak of docs/reliability.md: 20,000 transitions, some 20 minutes.
-# `make test` runs 2,000.
+# The full soak and kill test of docs/reliability.md: 20,000 transitions, some
+# 20 minutes, and 1,000 kills, some 4 minutes. `make test` runs 500 and 100.
 soak: build
 	sim/sandbox --build build/host --twin -- tests/e2e/soak_test.sh 20000
+
+crash: build
+	sim/sandbox --build build/host --twin -- tests/e2e/crash_test.sh 1000
 
 sim: build
 	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))

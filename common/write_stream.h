@@ -14,3 +14,10 @@ FILE *open_write_stream(const char *path, const char *mode);
 // link's target that acts on being opened, a FIFO nobody writes) is not
 // theirs to choose.
 FILE *open_read_stream(const char *path);
+
+// Opens a file for writing ("w" or "a") only when it is the caller's own: a
+// regular file of the effective user with no second name. Anything else at
+// the path (a FIFO, a device, another user's file, a hard link to a file
+// elsewhere) is left untouched, and never waited on. For tools that write
+// fixed names in /tmp, where anyone may have planted something first.
+FILE *open_own_stream(const char *path, const char *mode);

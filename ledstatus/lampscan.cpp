@@ -1,7 +1,7 @@
 // lampscan: dumps the LED and DI status once, or with -t interval every
 // interval seconds until it is stopped. A single scan exits with 0 when it
-// read and wrote every field, else 1; bad arguments print the usage and exit
-// with 2.
+// read and wrote every field, else 1; -h prints the usage and -V the version;
+// bad arguments print the usage and exit with 2.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -29,18 +29,45 @@ bool parse_interval(const char *text, unsigned &interval)
     return true;
 }
 
+// A help or version that never reached its reader is no success.
+int output_status()
+{
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc == 1)
-        return scan_leds() == 0 ? 0 : 1;
-
+    // The usage alone explains a bad option, as it always has.
+    opterr = 0;
     unsigned interval = 0;
-    if (argc != 3 || strcmp(argv[1], "-t") != 0 || !parse_interval(argv[2], interval)) {
+    int option;
+    while ((option = getopt(argc, argv, "t:hV")) != -1) {
+        switch (option) {
+        case 't':
+            if (parse_interval(optarg, interval))
+                break;
+            print_usage();
+            return usage_status;
+        case 'h':
+            print_usage();
+            return output_status();
+        case 'V':
+            printf("lampscan %s\n", LINEWATCH_VERSION);
+            return output_status();
+        default:
+            print_usage();
+            return usage_status;
+        }
+    }
+    if (optind != argc) {
         print_usage();
         return usage_status;
     }
+    if (interval == 0)
+        return scan_leds() == 0 ? 0 : 1;
+
     for (;;) {
         scan_leds();
         // Whoever watches the output sees each scan's messages as they come.

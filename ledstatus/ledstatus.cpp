@@ -63,7 +63,7 @@ int write_status(const char *path, const char *mode, const char *format, ...) __
 
 int write_status(const char *path, const char *mode, const char *format, ...)
 {
-    FILE *file = open_write_stream(path, mode);
+    FILE *file = open_own_stream(path, mode);
     if (file == nullptr) {
         printf("Open %s failed!\n", path);
         return -1;
@@ -79,7 +79,7 @@ int write_status(const char *path, const char *mode, const char *format, ...)
 
 int scan_leds()
 {
-    FILE *file = open_write_stream(ledstatus::led_status_path, "w+");
+    FILE *file = open_own_stream(ledstatus::led_status_path, "w");
     if (file == nullptr) {
         printf("Open %s failed!\n", ledstatus::led_status_path);
         return -1;

@@ -1,8 +1,10 @@
 // The LED and DI status dump that lampscan runs: every LED field of CPLD
 // registers 6 to 9 becomes a word, written as "name:word#" items in table
 // order to /tmp/led_status, and the digital input's word ("0", "1" or
-// "error") goes alone to /tmp/di_status. Neither file is opened through a
-// symbolic link. Writers return 0 or -1; read_field the field or -1.
+// "error") goes alone to /tmp/di_status. Both names are in /tmp, where anyone
+// may plant something first: only a regular file of lampscan's own user is
+// written, anything else is refused with the open message and left as it
+// is. Writers return 0 or -1; read_field the field or -1.
 #pragma once
 
 #include <cstdint>

@@ -106,6 +106,15 @@ void run_change_path(event_source &source)
 
 } // namespace
 
+void poll_source(event_source &source)
+{
+    const int reading = source_readers[source.id]();
+    if (reading >= 0)
+        source.state = static_cast<uint8_t>(reading & 0xFF);
+    load_settings(source);
+    detect_change(source);
+}
+
 void load_settings(event_source &source)
 {
     load_mode(source.syslog_key, source.syslog_mode);

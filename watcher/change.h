@@ -1,11 +1,14 @@
-// The second half of a poll: refresh a source's four modes from the
+// The poll of one source: read its input, refresh its four modes from the
 // configuration store, then compare its state with the status file and, on a
 // 0/1 change, run the hook, record the new state, append the warn line and
-// dispatch the notifications.
+// dispatch the notifications. Built on the records of event_source.h, which
+// know nothing of this.
 #pragma once
 
 #include "watcher/event_source.h"
 
+// A failed read keeps the last state, so a flaky register is no change.
+void poll_source(event_source &source);
 void load_settings(event_source &source);
 void detect_change(event_source &source);
 

@@ -5,7 +5,6 @@
 #include "common/command.h"
 #include "device/bits.h"
 #include "device/cpld.h"
-#include "watcher/change.h"
 
 namespace {
 
@@ -110,15 +109,6 @@ const action_hook action_hooks[] = {
 };
 static_assert(sizeof action_hooks / sizeof action_hooks[0] == source_count,
               "one action hook per source");
-
-void poll_source(event_source &source)
-{
-    const int reading = source_readers[source.id]();
-    if (reading >= 0)
-        source.state = static_cast<uint8_t>(reading & 0xFF);
-    load_settings(source);
-    detect_change(source);
-}
 
 void pick_message(const event_source &source, char *buffer)
 {

@@ -70,8 +70,5 @@ using action_hook = void (*)(int state);
 extern const source_reader source_readers[source_count];
 extern const action_hook action_hooks[source_count];
 
-// Reads the input, then refreshes settings and checks for a change.
-void poll_source(event_source &source);
-
 // Appends the message of the current state to `buffer`, which must have room.
 void pick_message(const event_source &source, char *buffer);

@@ -12,7 +12,9 @@
 #include "common/replace_file.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
+#include "watcher/change.h"
 #include "watcher/events_directory.h"
+#include "watcher/pid_file.h"
 #include "watcher/startup_guard.h"
 
 namespace {
@@ -65,7 +67,7 @@ void wait_for_busy_clear()
         usleep(poll_period_us);
 }
 
-int run_daemon()
+int run_daemon(bool foreground)
 {
     occupy_standard_descriptors();
     shed_inherited_state();
@@ -90,11 +92,14 @@ int run_daemon()
     prepare_tables(source_count);
     poll_all(event_table);
 
-    // Whatever is buffered would otherwise be written by both processes.
+    // Whatever is buffered would otherwise be written by both processes; in
+    // the foreground it reaches the supervisor's log now, not some passes later.
     fflush(stdout);
-    // The starting process ends here with status 0; the child carries on.
-    if (daemon(1, 1) != 0) {
+    // The starting process ends here with status 0; the child carries on. A
+    // supervisor watches the process it started, so that one must stay.
+    if (!foreground && daemon(1, 1) != 0) {
     }
+    write_pid_file();
 
     request(irq_fd, cpld::request_arm);
     wait_for_busy_clear();

@@ -20,6 +20,6 @@ void hold_relays(source_table &table);
 // as non-zero.
 void wait_for_busy_clear();
 
-// Start-up up to the detach, then the endless interrupt loop. Returns -1 only
-// when the interrupt device cannot be opened.
-int run_daemon();
+// Start-up up to the detach (none when `foreground`), then the endless
+// interrupt loop. Returns -1 only when the interrupt device cannot be opened.
+int run_daemon(bool foreground);

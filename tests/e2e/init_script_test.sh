@@ -14,7 +14,7 @@ test_start_status_stop_and_stop_again() {
     expect_eq "second start" "$(init start)" "${pid/is running/is already running}"
 
     sim lan1 1 || fail "no pass"
-    expect_eq "commands" "$(commands_ran)" "sendemail Port_1 Link_up"
+    expect_eq "commands" "$(commands_run)" 'sendemail "Port_1 Link_up"'
 
     expect_eq "stop" "$(init stop)" "Stopping linewatch: OK"
     local status=0 out

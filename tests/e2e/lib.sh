@@ -1,15 +1,20 @@
-# End-to-end test support, sourced by each tests/e2e/*_test.sh. The tests run
-# inside the sandbox with the twin, against the unmodified daemon. They wait
-# on what the twin saw the daemon do; time limits are upper bounds only.
+# End-to-end test support, sourced by the runner of the case files and by the
+# soak, kill and init-script tests. They run inside the sandbox with the twin,
+# against the unmodified daemon, and wait on what the twin saw the daemon do;
+# time limits are upper bounds only.
 set -uo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 sim_dir=$LINEWATCH_SIM_DIR
+events=/tmp/events
+outside=/tmp/outside
 limit_ms=10000
+# What this build gives a command before it is killed.
+command_limit_ms=${LINEWATCH_COMMAND_TIME_LIMIT_MS:-60000}
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
 
-# The nine inputs in id order: their names, configuration keys and files.
+# The nine inputs in id order.
 names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
 email_keys=(email_di1 email_pow1 email_pow2 email_dcd1 email_dcd2 email_dsr1 email_dsr2 email_lan1 email_lan2)
 trap_keys=(snmp_trap_di snmp_trap_pow1 snmp_trap_pow2 snmp_trap_dcd1 snmp_trap_dcd2 snmp_trap_dsr1 snmp_trap_dsr2 snmp_trap_lan1 snmp_trap_lan2)
@@ -17,74 +22,122 @@ relay_keys=(relay_di relay_pow1 relay_pow2 relay_dcd1 relay_dcd2 relay_dsr1 rela
 warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr1warn dsr2warn lan0warn lan1warn)
 status_files=(distatus pwr1status pwr2status dcd1status dcd2status dsr1status dsr2status lan0status lan1status)
 
-# In a sanitizer build the daemon detaches and its output goes to a file,
-# where a report would pass unseen: AddressSanitizer writes its reports to
-# files of their own, and any report fails the test that made it.
+# A sanitizer build's detached daemon writes its reports into files of their
+# own, which fail the test that made them.
 sanitizer_log=$sim_dir/sanitizer
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$sanitizer_log"
 
-# The twin's counter NAME (req17, reads9, ...).
-stat_of() {
-    sim stats | tr ' ' '\n' | sed -n "s/^$1=//p"
-}
-
 fail() {
-    echo "    FAIL: $*"
+    echo "    FAIL${at:+ at $at}: $*"
     exit 1
 }
 
 expect_eq() {
-    local what=$1 actual=$2 expected=$3
-    [ "$actual" = "$expected" ] && return 0
-    echo "    FAIL: $what"
-    echo "      expected: $(printf '%q' "$expected")"
-    echo "      actual:   $(printf '%q' "$actual")"
-    exit 1
+    [ "$2" = "$3" ] || fail "$1"$'\n'"      expected: $(printf '%q' "$3")"$'\n'"      actual:   $(printf '%q' "$2")"
 }
 
-expect_file() { expect_eq "$1" "$(cat "$1" 2>/dev/null; echo .)" "$2."; }
-expect_show() { grep -Fxq -- "$1" <<<"$(sim show)" || fail "show has no line '$1'"; }
-expect_no_show() { ! grep -Fxq -- "$1" <<<"$(sim show)" || fail "show has the line '$1'"; }
-commands_ran() { cut -f1- "$sim_dir/commands" | tr '\t' ' '; }
+# The twin's counter NAME (req17, reads9, pending, ...).
+stat_of() { sim stats | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
-# A stopped daemon, no event files, a device at rest (serial lines off,
-# register 16 clear), no settings, stubs succeeding, nothing recorded.
-fresh() {
-    sim stop
-    rm -rf /tmp/events
-    sim twin reset
-    sim reg 10 0x0f
-    rm -f "$sim_dir"/exit/* "$sim_dir"/run/*
-    : >"$sim_dir/commands"
-    : >"$sim_dir/syslog"
-    : >"$sim_dir/daemon.out"
-}
+# The daemon, started as a test needs it (closed descriptors, a pipe).
+run_daemon() { ${LINEWATCH_RUN_PREFIX:-} "$LINEWATCH_BUILD/linewatch" "$@"; }
 
 start_idle() {
     sim start || fail "the daemon did not start"
     sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
 }
 
-# Passes of the daemon in the journal since it was last cleared while the
-# daemon was idle: one line per nine reads of registers 9 and 10, with the
-# time of the first and the last read and the registers in order.
-passes() {
-    sim journal | awk '
-        ($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
-            if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
-            if (++n % 9 == 0) print start, $1, regs
-        }'
+# A file made read-only where it stands: writes fail with EROFS, removal and
+# renames over it with EBUSY.
+read_only() { mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"; }
+
+# Every entry of /tmp outside the event directory with its type, mode, size,
+# time, link target and checksum. Trees the sandbox bound in (a build under
+# /tmp) are not the daemon's and change under parallel tests.
+outside_events() {
+    local prune=(-path "$events") mount
+    while read -r mount; do prune+=(-o -path "$mount"); done \
+        < <(awk '$5 ~ "^/tmp/." && $5 !~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo)
+    find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -printf '%p %y %m %s %T@ %l\n' -type f -exec md5sum {} + | sort
 }
 
-# Time of the first journal entry matching the awk pattern after time FROM.
-first_after() {
-    sim journal | awk -v from="$1" "\$1 > from && ($2) { print \$1; exit }"
+# A stopped daemon, no event files, a device at rest (serial lines off,
+# register 16 clear), no settings, stubs succeeding, nothing recorded, no
+# mount or stub left from the last test, and files of someone else's in /tmp
+# (at the names fixed scratch files once had) that nothing may touch.
+fresh() {
+    sim stop
+    local mount stub
+    while mount=$(awk '$5 ~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo | sort -r | head -n1) && [ -n "$mount" ]; do
+        umount "$mount" || break
+    done
+    for stub in sendemail sendtrap ledcontrol; do
+        mountpoint -q /usr/sbin/$stub && continue
+        rm -f /usr/sbin/$stub && touch /usr/sbin/$stub && mount -o bind,ro "$LINEWATCH_STUBS/record-command" /usr/sbin/$stub
+    done
+    rm -rf $events $outside /tmp/t.tmp /tmp/result "$sim_dir"/exit/* "$sim_dir"/run/*
+    sim twin reset
+    sim reg 10 0x0f
+    : >"$sim_dir/commands"
+    : >"$sim_dir/syslog"
+    : >"$sim_dir/daemon.out"
+    mkdir $outside
+    printf '0\nsomeone else'"'"'s\n' | tee $outside/target >$outside/scratch
+    ln -s $outside/scratch /tmp/t.tmp
+    ln -s $outside/scratch /tmp/result
+    outside_before=$(outside_events)
+}
+
+# The commands run so far as `show` writes them, joined by "; ".
+commands_run() { sim show | sed -n 's/^ran: //p' | paste -sd';' | sed 's/;/; /g'; }
+
+# Lines "<14> linewatch: MESSAGE" in syslog.
+reported() { sim show | grep -cFx "syslog: <14> linewatch: $1"; }
+
+# The checks every case ends with: the daemon runs, reports the next change
+# as ever, and has changed nothing in /tmp outside /tmp/events.
+expect_unharmed() {
+    [ "$(sim show | tail -n1)" = "daemon: running" ] || fail "the daemon is not running"
+    local level=1 message="Port_2 Link_up" before
+    if [ "$(head -c1 $events/lan1status 2>/dev/null)" = 1 ]; then level=0 message="Port_2 Link_down"; fi
+    before=$(reported "$message")
+    sim lan2 $level || fail "no pass after the last change"
+    expect_eq "syslog lines of the last change" "$(reported "$message")" $((before + 1))
+    expect_eq "warn line of the last change" "$(tail -n1 $events/lan1warn)" "$message"
+    expect_eq "/tmp outside /tmp/events" "$(outside_events)" "$outside_before"
+}
+
+# The journal since it was cleared, as passes: the time of each pass's first
+# read and of its last, and the registers of its nine reads.
+passes() {
+    sim journal | awk '($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
+        if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
+        if (++n % 9 == 0) print start, $1, regs }'
+}
+
+# Every pass of a relay hold reads all nine inputs; from the third on (the
+# interrupt's pass and the hold's first run back to back) they are a period
+# apart.
+expect_hold_passes() {
+    passes | awk '$3 " " $4 " " $5 " " $6 " " $7 " " $8 " " $9 " " $10 " " $11 != "9 9 9 10 10 10 10 9 9" ||
+        NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
+}
+
+# Released, the pass that saw the release is the last (it may have begun
+# before the line changed), and 0x11 comes a period after it.
+expect_hold_released() {
+    local set_at arm_at
+    set_at=$(sim journal | awk '$2 == "set" { print $1; exit }')
+    arm_at=$(sim journal | awk '$2 == "ioctl" && $3 == 17 { print $1; exit }')
+    expect_eq "passes ended after the release" "$(passes | awk -v t="$set_at" '$2 > t' | wc -l)" 1
+    awk -v a="$(passes | tail -n1 | cut -d' ' -f2)" -v b="$arm_at" 'BEGIN { exit !(b - a >= 0.1) }' ||
+        fail "0x11 came less than a period after the last pass"
 }
 
 # Prints and removes the sanitizer reports made so far; false when there were
-# any. GCC's UndefinedBehaviorSanitizer ignores log_path, so its reports are
-# looked for in the daemon's output files. The daemon is stopped first, so
-# that no report is still being written.
+# any. GCC's UndefinedBehaviorSanitizer ignores log_path: its reports are
+# looked for in the daemon's output. The daemon is stopped first, so that no
+# report is still being written.
 no_sanitizer_reports() {
     local report status=0
     sim stop
@@ -95,29 +148,35 @@ no_sanitizer_reports() {
         rm -f "$report"
         status=1
     done
-    for report in "$sim_dir"/*.out "$sim_dir"/*.log; do
-        grep -qs ': runtime error: ' "$report" || continue
-        echo "    FAIL: undefined behaviour reported in ${report##*/}"
-        status=1
-    done
+    grep -ls ': runtime error: ' "$sim_dir"/*.out "$sim_dir"/*.log | sed 's/^/    FAIL: undefined behaviour reported in /' | grep . && status=1
     return $status
 }
 
-run_tests() {
-    local passed=0 failed=0 name ok
-    for name in $(declare -F | awk '$3 ~ /^test_/ { print $3 }'); do
-        echo "--- ${name#test_}"
-        ok=true
-        (fresh && "$name") || ok=false
-        no_sanitizer_reports || ok=false
-        if $ok; then
-            passed=$((passed + 1))
-        else
-            failed=$((failed + 1))
-            echo "    daemon output:"; sed 's/^/      /' "$sim_dir/daemon.out"
-        fi
-    done
+# Runs one test (a function, or a case) in a fresh world and counts it.
+passed=0 failed=0
+run_one() {
+    echo "--- $1"
+    local ok=true
+    (fresh && "${@:2}") || ok=false
+    no_sanitizer_reports || ok=false
+    if $ok; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "    daemon output:"
+        sed 's/^/      /' "$sim_dir/daemon.out"
+    fi
+}
+
+finish() {
     sim stop
     echo "$passed passed, $failed failed"
     [ $failed = 0 ]
+}
+
+# Every function test_* of the sourcing script, in order.
+run_tests() {
+    local name
+    for name in $(declare -F | awk '$3 ~ /^test_/ { print $3 }'); do run_one "${name#test_}" "$name"; done
+    finish
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The init script against stand-ins for the daemon: a copy of sleep under the
-# daemon's name, found and stopped by its executable; and the real daemon,
+# daemon's name, found through the pid file and stopped; and the real daemon,
 # started inside the sandbox where it finds no interrupt device.
 #
 #   init_script_test.sh SOURCE_DIR BUILD_DIR
@@ -13,16 +13,21 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 rm -rf "$work"
 mkdir -p "$work/bin"
 cp "$(command -v sleep)" "$work/bin/linewatch"
-export DAEMON=$work/bin/linewatch LOG=$work/linewatch.log
+export DAEMON=$work/bin/linewatch LOG=$work/linewatch.log PIDFILE=$work/linewatch.pid
 
-"$DAEMON" 300 &
+# A stuck stand-in run with setpriv's options; its pid in $!. Until it has
+# exec'd, its executable is still bash or setpriv.
+run() {
+    setpriv "$@" "$DAEMON" 300 &
+    for _ in $(seq 50); do
+        [ "$(readlink "/proc/$!/exe")" = "$DAEMON" ] && return
+        sleep 0.1
+    done
+}
+run
 pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
-# Until the shell has exec'd, the child's executable is still bash.
-for _ in $(seq 50); do
-    [ "$(readlink "/proc/$pid/exe")" = "$DAEMON" ] && break
-    sleep 0.1
-done
+trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+echo $pid >"$PIDFILE"
 
 out=$(sh "$init" status) || fail "status of a running daemon: $out"
 [ "$out" = "linewatch is running (pid $pid)" ] || fail "status: $out"
@@ -39,11 +44,17 @@ sh "$init" stop >/dev/null || fail "stop"
 wait $pid || true
 out=$(sh "$init" status) && fail "status of a stopped daemon succeeded: $out"
 [ "$out" = "linewatch is not running" ] || fail "status: $out"
+# Another user's copy of the daemon is not ours, even where a stale pid file
+# names it.
+run --reuid=65534 --regid=65534 --clear-groups
+echo $! >"$PIDFILE"
+out=$(sh "$init" start) && fail "start beside another user's copy of the daemon: $out"
 
 # The real daemon without its interrupt device: start fails and says where
 # to look, the daemon's own message is in the log, the last log is kept.
-cp "$build/linewatch" "$DAEMON"
+cp --remove-destination "$build/linewatch" "$DAEMON"
 echo "last run" >"$LOG"
+echo 1 >"$PIDFILE" # a crash's, whose number is now another program's
 if out=$("$src/sim/sandbox" --build "$build" -- sh "$init" start); then
     fail "start without the interrupt device succeeded: $out"
 elif [ $? = 77 ]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The device's file tree as `cmake --install --prefix /usr` lays it out under
-# DESTDIR, and the tarball cpack makes of it. Runs inside the sandbox: a
-# destination that escaped DESTDIR would hit the read-only host root.
+# DESTDIR, the tarball cpack makes of it, and its systemd unit as systemd
+# reads it. Runs inside the sandbox: a destination that escaped DESTDIR would
+# hit the read-only host root.
 #
 #   install_test.sh BUILD_DIR READELF
 set -euo pipefail
@@ -30,3 +31,11 @@ tarball=("$work"/package/*.tar.gz)
 [ ${#tarball[@]} = 1 ] || fail "cpack made ${#tarball[@]} tarballs"
 packed=$(tar -tvzf "${tarball[0]}" | awk '$1 !~ /^d/ { print $6 }' | sort)
 [ "$packed" = "$(cut -d' ' -f2 <<<"$tree" | sort)" ] || fail "tarball holds:"$'\n'"$packed"
+
+command -v systemd-analyze >/dev/null ||
+    { echo "systemd-analyze is missing: apt-get install systemd" >&2; [ "${CI:-}" = true ] && exit 1; exit 77; }
+# The sandbox's own /usr/sbin, where the unit's ExecStart looks.
+cp "$work/root/usr/sbin/linewatch" /usr/sbin/
+# systemd only warns about a misspelt key or value: any remark fails.
+remarks=$(systemd-analyze verify "$work/root/usr/lib/systemd/system/linewatch.service" 2>&1) && [ -z "$remarks" ] ||
+    fail "systemd-analyze verify: $remarks"

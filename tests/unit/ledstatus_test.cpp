@@ -95,14 +95,19 @@ int lampscan(const std::string &args, const std::string &seconds = "5")
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(Lampscan, AnythingButNothingOrAPositiveIntervalPrintsUsageAndExitsTwo)
+TEST(Lampscan, HelpAndVersionExitZeroAnythingButAPositiveIntervalExitsTwo)
 {
+    const std::string usage = "Detect LED status and dump to /tmp/led_status,\n"
+                              "Also, dump DI status to /tmp/di_status:\n"
+                              "lampscan -t interval\n";
+    EXPECT_EQ(lampscan("-h"), 0);
+    EXPECT_EQ(world::read_file("/tmp/lampscan.out"), usage);
+    EXPECT_EQ(lampscan("-V"), 0);
+    EXPECT_EQ(world::read_file("/tmp/lampscan.out"), "lampscan " LINEWATCH_VERSION "\n");
+    EXPECT_NE(system(LAMPSCAN_BINARY " -V >/dev/full"), 0) << "a version that was never written";
     for (const char *args : {"-x", "-t", "-t 0", "-t -1", "-t ' 5'", "-t 1x", "-t 99999999999", "-t 5 more", "5"}) {
         EXPECT_EQ(lampscan(args), 2) << args;
-        EXPECT_EQ(world::read_file("/tmp/lampscan.out"), "Detect LED status and dump to /tmp/led_status,\n"
-                                                         "Also, dump DI status to /tmp/di_status:\n"
-                                                         "lampscan -t interval\n")
-            << args;
+        EXPECT_EQ(world::read_file("/tmp/lampscan.out"), usage) << args;
     }
 }
 
