@@ -3,7 +3,7 @@
 // ticks run, SIGALRM arrives every period with a handler installed without
 // SA_RESTART, so each blocking system call under way fails with EINTR at
 // the next tick. Nothing else in the daemon uses SIGALRM or the real-time
-// interval timer.
+// interval timer. A period is below a second (ualarm's limit).
 #pragma once
 
 void start_call_ticks(unsigned period_ms);

@@ -11,10 +11,8 @@ namespace {
 
 // The marker sets the daemon's scratch files apart from whatever else
 // someone keeps beside a file (a "distatus.backup"), which start-up must not
-// remove; the six characters are mkostemp's, from its alphabet only.
+// remove.
 constexpr char scratch_suffix[] = ".new-XXXXXX";
-constexpr char scratch_pattern[] =
-    ".new-[A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9][A-Za-z0-9]";
 
 } // namespace
 
@@ -63,7 +61,8 @@ mode_t new_file_mode()
 void remove_stale_scratch(const char *path)
 {
     char pattern[PATH_MAX];
-    const int length = snprintf(pattern, sizeof pattern, "%s%s", path, scratch_pattern);
+    // scratch_suffix's name, any six characters in place of the X's.
+    const int length = snprintf(pattern, sizeof pattern, "%s.new-??????", path);
     if (length < 0 || static_cast<size_t>(length) >= sizeof pattern)
         return;
     glob_t found;

@@ -1,6 +1,5 @@
 #include "notify/relay_lines.h"
 
-#include <cerrno>
 #include <sys/stat.h>
 
 #include "common/replace_file.h"
@@ -30,15 +29,14 @@ int rebuild_relay_table()
 
 int set_relay_line(uint8_t id, const char *text)
 {
-    if (id >= relay_line_count)
-        return -1;
     held_lines[id] = text;
     struct stat st;
     if (lstat(tables::relay_table, &st) != 0)
-        return errno == ENOENT ? rebuild_relay_table() : -1;
+        return rebuild_relay_table();
     if (!S_ISREG(st.st_mode))
         return -1;
-    if (count_lines(tables::relay_table) < static_cast<int>(relay_line_count))
-        return rebuild_relay_table();
-    return replace_line(tables::relay_table, id + 1, text);
+    // A table short of the line (emptied, or left empty by a full /tmp at
+    // start-up) fails the edit, and so does one sed cannot replace: either
+    // way the whole table is written afresh, if it can be.
+    return replace_line(tables::relay_table, id + 1, text) == 0 ? 0 : rebuild_relay_table();
 }

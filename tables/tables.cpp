@@ -26,13 +26,12 @@ int create_blank_lines(const char *path, int count)
         printf("create file %s failed %s\n", path, strerror(errno));
         return -1;
     }
-    bool written = true;
-    for (int i = 0; i < count && written; ++i)
-        written = fputc('\n', file) != EOF;
+    for (int i = 0; i < count; ++i)
+        fputc('\n', file);
     // Most of a failed write (a full file system) shows only when the
     // buffer is written out.
-    written = fclose(file) == 0 && written;
-    if (!written) {
+    const bool failed = ferror(file) != 0;
+    if ((fclose(file) != 0) | failed) {
         printf("create file %s failed %s\n", path, strerror(errno));
         return -1;
     }

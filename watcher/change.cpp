@@ -49,15 +49,14 @@ bool read_first_byte(const char *path, int &first)
 // A full file system has no room for a scratch file, yet a status file
 // that is there keeps room for its two bytes. One write of them at its start
 // never leaves it empty or without its new first byte, the only byte read
-// back; a longer foreign file keeps its tail, which nothing reads.
+// back; a longer foreign file keeps its tail, which nothing reads. pwrite
+// fails on anything but a file (a FIFO, which the open does not wait for).
 bool overwrite_in_place(const char *path, const char *line, size_t length)
 {
     const int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st;
-    const bool written = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                         pwrite(fd, line, length, 0) == static_cast<ssize_t>(length);
+    const bool written = pwrite(fd, line, length, 0) == static_cast<ssize_t>(length);
     close(fd);
     return written;
 }
@@ -65,18 +64,16 @@ bool overwrite_in_place(const char *path, const char *line, size_t length)
 // 0, or the errno of the failure.
 int store_status(const event_source &source)
 {
-    char line[8];
-    const int length = snprintf(line, sizeof line, "%d\n", source.state);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof line)
-        return EINVAL;
+    // A state is 0 or 1: one digit.
+    const char line[] = {static_cast<char>('0' + source.state), '\n'};
     file_replacement status;
     if (begin_replacement(status, source.status_path, new_file_mode()) &&
-        finish_replacement(status, fputs(line, status.stream) >= 0) == 0)
+        finish_replacement(status, fwrite(line, 1, sizeof line, status.stream) == sizeof line) == 0)
         return 0;
+    // Whatever kept the scratch file from replacing it (no room, mostly), a
+    // status file that can be written where it stands takes the state there.
     const int error = errno;
-    if ((error == ENOSPC || error == EDQUOT) && overwrite_in_place(source.status_path, line, static_cast<size_t>(length)))
-        return 0;
-    return error;
+    return overwrite_in_place(source.status_path, line, sizeof line) ? 0 : error;
 }
 
 // Tried at every pass until it succeeds; its failure is printed once for
@@ -87,21 +84,9 @@ void record_state(event_source &source)
     const int error = store_status(source);
     if (error != 0 && error != source.status_error)
         printf("open file %s failed:%s\n", source.status_path, strerror(error));
-    source.status_error = error;
+    // Linux's errno values all fit a byte.
+    source.status_error = static_cast<uint8_t>(error);
     source.kept_state = source.state;
-}
-
-// The state is recorded before anything is reported, so each change is
-// reported at most once. Killed half-way, the daemon has lost what remained
-// of that change's notifications, but the commands it had started run to
-// their end; recording the state last instead would report every change
-// under way again after a restart, which measured far more often.
-void run_change_path(event_source &source)
-{
-    action_hooks[source.id](source.state);
-    record_state(source);
-    append_warn(source);
-    notify_event(source);
 }
 
 } // namespace
@@ -142,12 +127,22 @@ void detect_change(event_source &source)
     if (source.status_error != 0)
         recorded = source.kept_state;
 
-    if ((recorded == 1 && current == 0) || (recorded == 0 && current == 1))
-        run_change_path(source);
-    else if ((recorded != 0 && recorded != 1) || source.status_error != 0)
-        // A torn or foreign status file would otherwise silence the input for
-        // good: take it as unrecorded.
+    // The state is recorded before anything is reported, so each change is
+    // reported at most once. Killed half-way, the daemon has lost what
+    // remained of that change's notifications, but the commands it had
+    // started run to their end; recording the state last instead would
+    // report every change under way again after a restart, which measured
+    // far more often. A torn or foreign status file is taken as unrecorded:
+    // it would otherwise silence the input for good.
+    const bool changed = (recorded == 1 && current == 0) || (recorded == 0 && current == 1);
+    if (changed)
+        action_hooks[source.id](source.state);
+    if (changed || (recorded != 0 && recorded != 1) || source.status_error != 0)
         record_state(source);
+    if (changed) {
+        append_warn(source);
+        notify_event(source);
+    }
 }
 
 int write_status(const event_source &source)

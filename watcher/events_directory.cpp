@@ -3,9 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,33 +16,27 @@ constexpr mode_t directory_mode = 0777 & ~(S_IWGRP | S_IWOTH);
 // Someone who keeps putting things back can only make the daemon give up,
 // not loop.
 constexpr int attempts = 3;
+// The entry goes into a directory made for it under a unique name: whatever
+// kind of entry it is, the rename then takes a name nobody else holds.
+constexpr char aside_path[] = "/tmp/events.XXXXXX/events";
+constexpr size_t aside_directory_length = sizeof "/tmp/events.XXXXXX" - 1;
 
 bool is_own_directory(const struct stat &st)
 {
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-// The unique name is made first, of the same kind (rename replaces an empty
-// directory by a directory and a file by anything else), so the rename takes
-// a name nobody else holds.
-bool move_aside(const struct stat &st, char *aside)
+bool move_aside(char (&aside)[sizeof aside_path])
 {
-    if (S_ISDIR(st.st_mode)) {
-        if (mkdtemp(aside) == nullptr)
-            return false;
-    } else {
-        const int fd = mkostemp(aside, O_CLOEXEC);
-        if (fd < 0)
-            return false;
-        close(fd);
-    }
+    aside[aside_directory_length] = '\0';
+    if (mkdtemp(aside) == nullptr)
+        return false;
+    aside[aside_directory_length] = '/';
     if (rename(events_directory, aside) == 0)
         return true;
     const int saved = errno;
-    if (S_ISDIR(st.st_mode))
-        rmdir(aside);
-    else
-        unlink(aside);
+    aside[aside_directory_length] = '\0';
+    rmdir(aside);
     errno = saved;
     return false;
 }
@@ -53,23 +45,22 @@ bool move_aside(const struct stat &st, char *aside)
 
 void make_events_directory(bool at_start)
 {
-    for (int attempt = 0; attempt < attempts; ++attempt) {
+    // Start-up's line is for its first mkdir only.
+    for (int attempt = 0; attempt < attempts; ++attempt, at_start = false) {
         if (mkdir(events_directory, directory_mode) == 0)
             return;
         const int error = errno;
-        if (at_start && attempt == 0)
+        if (at_start)
             printf("mkdir %s failed %s\n", events_directory, strerror(error));
         struct stat st;
         if (error != EEXIST || lstat(events_directory, &st) != 0 || is_own_directory(st))
             return;
-        char aside[PATH_MAX];
-        const int length = snprintf(aside, sizeof aside, "%s.XXXXXX", events_directory);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof aside)
-            return;
-        if (!move_aside(st, aside)) {
+        char aside[sizeof aside_path];
+        memcpy(aside, aside_path, sizeof aside_path);
+        if (!move_aside(aside)) {
             printf("move %s aside failed %s\n", events_directory, strerror(errno));
             return;
         }
-        printf("moved %s aside to %s: not the daemon's own directory\n", events_directory, aside);
+        printf("moved %s aside to %s\n", events_directory, aside);
     }
 }
