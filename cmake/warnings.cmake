@@ -9,4 +9,5 @@ function(linewatch_daemon_flags target)
     # The few compiler helpers the programs need (64-bit division on the
     # 32-bit device) are linked in, so that the device needs no libgcc_s.so.
     target_link_options(${target} PRIVATE -static-libgcc)
+    linewatch_harden(${target})
 endfunction()

@@ -3,7 +3,8 @@
 //
 //   linewatch-twin MOUNTPOINT
 //
-// Files: cpldirq (the interrupt device, bound over /dev/cpldirq), regs (byte
+// Files: cpldirq (the interrupt device, bound over /dev/cpldirq; a program
+// under emulation reads one byte at the request's code instead), regs (byte
 // N is CPLD register N, read and written by the stand-in libcpld.so), config
 // (the settings as key=value lines, read by the stand-in libconfig.so), ctl
 // (write a control line, read its reply) and journal (every request and
@@ -124,6 +125,14 @@ int twin_read(const char *path, char *buffer, size_t size, off_t offset, fuse_fi
         }
         return static_cast<int>(done);
     }
+    case node::cpldirq:
+        // A request from libirqshim.so, answered when the request is done.
+        if (size == 0 || offset < 0)
+            return -EINVAL;
+        if (!the_device.request(static_cast<unsigned>(offset), [] { return fuse_interrupted() != 0; }))
+            return -EINTR;
+        buffer[0] = 0;
+        return 1;
     case node::config:
     case node::journal:
         return read_text(*text_of(fi), buffer, size, offset, true);

@@ -32,10 +32,3 @@ set(CMAKE_CROSSCOMPILING_EMULATOR "qemu-ppc-static;-L;${LINEWATCH_TARGET_ROOT}"
 # alignment, for a kernel built with larger pages.
 set(LINEWATCH_MAX_PAGE_SIZE 4096
     CACHE STRING "Largest page size of the device kernel, in bytes (empty: linker default)")
-
-# Position-dependent executables: on 32-bit PowerPC a position-independent
-# daemon carries a relocation for every pointer of its event source table
-# and reaches its data through the GOT, some 3 KB, a fifth of its size. The
-# shared libraries stay position-independent (CMake adds -fPIC for them).
-set(CMAKE_CXX_FLAGS_INIT "-fno-pie")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-no-pie")

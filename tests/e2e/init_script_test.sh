@@ -2,7 +2,8 @@
 # The device's init script driving the real daemon against the twin.
 source "$(dirname "$0")/lib.sh"
 
-init() { DAEMON=$LINEWATCH_BUILD/linewatch LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
+daemon_by_path
+init() { DAEMON=$daemon_path EXE=$daemon_exe LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
 
 test_start_status_stop_and_stop_again() {
     sim config email_lan1 2

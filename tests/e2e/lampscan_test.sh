@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# lampscan on the twin, with its files planted by someone else: it never
-# waits on one, writes into none, and names the file it refused.
-set -eu
-cd /tmp
-echo keep >victim
-refused() {
-    local out
-    out=$(timeout 10 "$LINEWATCH_BUILD/lampscan"; echo "exit $?")
-    [ "$out" = "Open /tmp/$1 failed!"$'\nexit 1' ] || { echo "FAIL: $2 at /tmp/$1: $out"; exit 1; }
+# lampscan, as it ships, over the twin's registers, and with its files
+# planted by someone else: it never waits on one, writes into none, and names
+# the file it refused.
+source "$(dirname "$0")/lib.sh"
+
+test_dump_of_every_field_then_one_ended_by_a_failing_read() {
+    sim reg 6 0x20 && sim reg 8 0x0a && sim reg 9 0x44 || fail "registers"
+    expect_eq "output" "$(sim run lampscan 2>&1)" ""
+    expect_eq "led_status" "$(cat /tmp/led_status)" "wifistrn:half#di:blink#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#wifimode:ap#alarm:on#power1:on#power2:off#"
+    expect_eq "di_status" "$(cat /tmp/di_status)" 1
+    sim fail 7 read
+    expect_eq "a failed read" "$(sim run lampscan 2>&1; echo "($?)")" $'Read register value from 0x7 failed!\n(1)'
+    expect_eq "led_status" "$(cat /tmp/led_status)" "wifistrn:half#di:blink#"
 }
-ln victim led_status; refused led_status "a second link to a file"; rm led_status
-mkfifo di_status; refused di_status "a FIFO"; rm di_status
-cp victim di_status; chown 1 di_status; refused di_status "another user's file"
-[ "$(cat victim di_status)" = $'keep\nkeep' ] || { echo "FAIL: a planted file was written"; exit 1; }
+
+test_planted_files_are_refused_untouched() {
+    refused() { expect_eq "$2 at /tmp/$1" "$(timeout 10 "$src/sim/linewatch-sim" run lampscan; echo "exit $?")" "Open /tmp/$1 failed!"$'\nexit 1'; }
+    echo keep >/tmp/victim
+    ln /tmp/victim /tmp/led_status && refused led_status "a second link to a file" && rm /tmp/led_status
+    mkfifo /tmp/di_status && refused di_status "a FIFO" && rm /tmp/di_status
+    cp /tmp/victim /tmp/di_status && chown 1 /tmp/di_status && refused di_status "another user's file"
+    expect_eq "planted files" "$(cat /tmp/victim /tmp/di_status)" $'keep\nkeep'
+    rm /tmp/victim /tmp/di_status
+}
+
+run_tests

@@ -13,6 +13,22 @@ limit_ms=10000
 command_limit_ms=${LINEWATCH_COMMAND_TIME_LIMIT_MS:-60000}
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
+# For scripts that start the daemon by a path and find it by the executable
+# its processes run (the init script): sets daemon_path and daemon_exe (empty:
+# the daemon's own). Every process under the emulator runs as the emulator,
+# so the daemon gets a launcher and a copy of the emulator of its own.
+daemon_by_path() {
+    local prefix dir=$sim_dir/launcher
+    read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
+    daemon_path=$LINEWATCH_BUILD/linewatch daemon_exe=
+    [ ${#prefix[@]} -gt 0 ] || return 0
+    mkdir -p "$dir"
+    daemon_exe=$dir/${prefix[0]##*/}
+    cp "$(command -v "${prefix[0]}")" "$daemon_exe"
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$daemon_exe ${prefix[*]:1}" "$daemon_path" >"$dir/linewatch"
+    daemon_path=$dir/linewatch
+    chmod +x "$daemon_path"
+}
 
 # The nine inputs in id order.
 names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
@@ -38,9 +54,6 @@ expect_eq() {
 
 # The twin's counter NAME (req17, reads9, pending, ...).
 stat_of() { sim stats | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-
-# The daemon, started as a test needs it (closed descriptors, a pipe).
-run_daemon() { ${LINEWATCH_RUN_PREFIX:-} "$LINEWATCH_BUILD/linewatch" "$@"; }
 
 start_idle() {
     sim start || fail "the daemon did not start"
@@ -159,6 +172,8 @@ run_one() {
     local ok=true
     (fresh && "${@:2}") || ok=false
     no_sanitizer_reports || ok=false
+    # The emulator's preload must not reach the host commands the daemon runs.
+    ! grep -s 'ld\.so: object' "$sim_dir/daemon.out" || ok=false
     if $ok; then
         passed=$((passed + 1))
     else

@@ -44,7 +44,7 @@ step() {
         if [ "$text" = - ]; then
             [ ! -e "$path" ] || fail "$path exists"
         else
-            expect_eq "$path" "$(cat "$path" 2>/dev/null; echo .)" "$(printf '%b.' "$text")"
+            expect_eq "$path" "$(timeout 10 cat "$path" 2>/dev/null; echo .)" "$(printf '%b.' "$text")"
         fi
         ;;
     ran) expect_eq "commands run" "$(commands_run)" "$rest" ;;

@@ -67,12 +67,12 @@ new_settings() {
     exit_status $trap_outcome >$sim_dir/exit/sendtrap
 }
 
-# Open descriptors and resident KiB of the daemon, read while it waits at the
-# closed gate or for an interrupt, with no file of its own open.
+# Figures of the daemon held at the gate or asleep: open descriptors
+# (but the register file, open while it waits at the gate) and resident KiB.
 daemon_figures() {
     local pid
     pid=$(pgrep -x linewatch | head -n1)
-    echo "$(ls /proc/$pid/fd | wc -l) $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' /proc/$pid/status)"
+    echo "$(ls -l "/proc/$pid/fd" | grep -- ' -> ' | grep -vc 'linewatch-twin/regs') $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' "/proc/$pid/status")"
 }
 
 test_soak() {

@@ -2,72 +2,43 @@
 // simulated device at address 9 on bus 0.
 #include <gtest/gtest.h>
 
-#include <glob.h>
-#include <unistd.h>
-
 #include "device/i2c.h"
-#include "tests/unit/sandbox_world.h"
+#include "tests/unit/world.h"
 
 namespace {
 
-size_t files_named_result()
+TEST(I2c, OnlyOneHexadecimalByteInAtMostEightBytesIsAValue)
 {
-    glob_t found{};
-    glob("/tmp/result*", 0, nullptr, &found);
-    const size_t count = found.gl_pathc;
-    globfree(&found);
-    return count;
+    const std::pair<std::string, int> answers[] = {
+        {"0xff\n", 255}, {"0x0000ff", 255}, {" 0x7\t\n", 7}, {"", -1}, {"Error: Read failed\n", -1},
+        {"0x1ff\n", -1}, {"0x", -1}, {"0x00000ff", -1}, {std::string("0x12\0", 5), -1}, {"0x12 x", -1}};
+    for (const auto &[answer, value] : answers)
+        EXPECT_EQ(i2c_parse_result(answer.data(), answer.size()), value) << answer;
 }
 
-class I2c : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf i2c exit/i2c* run/i2c*"), 0);
-        world::take_commands();
-    }
-    // The stub prints `text` in place of the register and exits 0.
-    static void tool_prints(const std::string &text) { world::set_action("i2cget", "printf '" + text + "'; exit 0"); }
-};
-
-TEST_F(I2c, ReadParsesTheToolsByteAndLeavesNoFileBehind)
+TEST(I2c, ReadAndWriteRunTheToolsAndLeaveNoFileBehind)
 {
-    world::write_file("/tmp/victim", "keep");
+    world::fresh();
+    // A caller with standard input closed: the result file may be descriptor 0.
+    close(0);
+    // A link planted where a fixed result file name would be.
+    world::write("/tmp/victim", "keep");
     ASSERT_EQ(symlink("/tmp/victim", "/tmp/result"), 0);
-    tool_prints("0xff\\n");
-    EXPECT_EQ(i2c_read(3), 255);
-    tool_prints("0x0000ff");
-    EXPECT_EQ(i2c_read(3), 255) << "all eight bytes used";
-    EXPECT_EQ(world::read_file("/tmp/victim"), "keep");
-    unlink("/tmp/result");
-    EXPECT_EQ(files_named_result(), 0u);
-}
-
-TEST_F(I2c, FailedToolOrAnswerWithoutAByteIsMinusOne)
-{
-    world::set_action("i2cget", "printf '0x12\\n'");
-    world::set_exit("i2cget", 1);
-    EXPECT_EQ(i2c_read(3), -1);
-    world::set_exit("i2cset", 1);
-    EXPECT_EQ(i2c_write(3, 1), -1);
-    world::set_exit("i2cget", 0);
-    // A longer answer, or one with a NUL in it, is no byte even where its
-    // first eight bytes would read as one.
-    for (const char *answer : {"", "Error: Read failed\\n", "0x1ff\\n", "0x", "0x000000ff\\n", "0x12\\000"}) {
-        tool_prints(answer);
-        EXPECT_EQ(i2c_read(3), -1) << answer;
-    }
-    EXPECT_EQ(files_named_result(), 0u);
-}
-
-TEST_F(I2c, WriteThenReadRoundTrip)
-{
     EXPECT_EQ(i2c_read(0x20), 0) << "a register never written";
     EXPECT_EQ(i2c_write(0x20, 0x5a), 0);
     EXPECT_EQ(i2c_read(0x20), 0x5a);
-    EXPECT_EQ(world::take_commands(),
-              (std::vector<std::string>{"i2cget\t-f\t-y\t0\t9\t32\tb", "i2cset\t-f\t-y\t0\t9\t32\t90\tb",
-                                        "i2cget\t-f\t-y\t0\t9\t32\tb"}));
+    EXPECT_EQ(world::commands(),
+              "i2cget\t-f\t-y\t0\t9\t32\tb\ni2cset\t-f\t-y\t0\t9\t32\t90\tb\ni2cget\t-f\t-y\t0\t9\t32\tb\n");
+    // A failed tool's answer is no value, nor is one cut to a byte's length.
+    world::stub("i2cget", 1, "printf '0x12\\n'");
+    EXPECT_EQ(i2c_read(3), -1);
+    world::stub("i2cget", 0, "printf '0x0000ff00'; exit 0");
+    EXPECT_EQ(i2c_read(3), -1);
+    world::stub("i2cset", 1);
+    EXPECT_EQ(i2c_write(3, 1), -1);
+    EXPECT_EQ(world::read("/tmp/victim"), "keep");
+    unlink("/tmp/result");
+    EXPECT_NE(system("ls /tmp | grep -q result"), 0);
 }
 
 } // namespace

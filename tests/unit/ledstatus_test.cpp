@@ -2,123 +2,119 @@
 // as a separate process.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <filesystem>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "ledstatus/ledstatus.h"
-#include "tests/unit/fake_device.h"
-#include "tests/unit/sandbox_world.h"
+#include "tests/unit/world.h"
 
 namespace {
 
-// The items after "wifistrn" when registers 6 to 9 read 0.
-const std::string zero_items = "di:on#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#wifimode:off#alarm:on#"
-                               "power1:off#power2:off#";
+const std::string leds = ledstatus::led_status_path, di = ledstatus::di_status_path;
+const std::string zero_registers = "wifistrn:off#di:on#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#"
+                                   "wifimode:off#alarm:on#power1:off#power2:off#";
 
-class LedStatus : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        fake::reset();
-        unlink(ledstatus::led_status_path);
-        unlink(ledstatus::di_status_path);
-    }
-    // Sets registers 6 to 9, scans expecting `result`, and returns what the scan printed.
-    static std::string scan(uint8_t r6, uint8_t r7, uint8_t r8, uint8_t r9, int result)
-    {
-        auto &regs = fake::device().registers;
-        regs[6] = r6, regs[7] = r7, regs[8] = r8, regs[9] = r9;
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(scan_leds(), result);
-        return testing::internal::GetCapturedStdout();
-    }
-    static std::string led_status() { return world::read_file(ledstatus::led_status_path); }
-    static std::string di_status() { return world::read_file(ledstatus::di_status_path); }
-};
-
-TEST_F(LedStatus, ScanWritesEveryFieldInTableOrder)
+// Sets registers 6 to 9 and scans, expecting `result`; what the scan printed.
+std::string scan(const std::array<int, 4> &values, int result)
 {
-    EXPECT_EQ(scan(0x20, 0x00, 0x0A, 0x44, 0), "");
-    EXPECT_EQ(led_status(), "wifistrn:half#di:blink#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#"
-                            "wifimode:ap#alarm:on#power1:on#power2:off#");
-    EXPECT_EQ(di_status(), "1");
-    EXPECT_EQ(scan(0xC0, 0x7B, 0x1B, 0x00, 0), "");
-    EXPECT_EQ(led_status(), "wifistrn:strong#di:on#status:blink#uart1tx:off#uart1rx:blink#uart2tx:off#"
-                            "uart2rx:off#wifimode:off#alarm:on#power1:off#power2:off#")
-        << "the second scan replaces the first";
-    EXPECT_EQ(di_status(), "0");
+    std::copy(values.begin(), values.end(), world::registers + 6);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(scan_leds(), result);
+    return testing::internal::GetCapturedStdout();
 }
 
-TEST_F(LedStatus, ValueWithoutAWordWritesError)
+TEST(LedStatus, EveryFieldBecomesItsWordInTableOrderAndEachScanReplacesTheLast)
 {
-    EXPECT_EQ(scan(0x00, 0x00, 0x05, 0x00, 0), "") << "strength 5 is an error without a message";
-    EXPECT_EQ(led_status(), "wifistrn:error#" + zero_items);
-    unlink(ledstatus::led_status_path);
+    world::fresh();
+    // lampscan may be started with standard input closed: its files then
+    // take descriptor 0 like any other.
+    close(0);
+    const struct {
+        std::array<int, 4> registers;
+        const char *leds, *di;
+    } scans[] = {
+        {{0x20, 0x00, 0x0A, 0x44}, "wifistrn:half#di:blink#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#"
+                                   "wifimode:ap#alarm:on#power1:on#power2:off#", "1"},
+        {{0xC0, 0x7B, 0x1B, 0x00}, "wifistrn:strong#di:on#status:blink#uart1tx:off#uart1rx:blink#uart2tx:off#"
+                                   "uart2rx:off#wifimode:off#alarm:on#power1:off#power2:off#", "0"},
+        // A signal strength without a word is an error, silently.
+        {{0x1C, 0x86, 0x14, 0x48}, "wifistrn:error#di:blink#status:blink#uart1tx:on#uart1rx:blink#uart2tx:blink#"
+                                   "uart2rx:on#wifimode:client#alarm:off#power1:off#power2:on#", "1"},
+        {{0, 0, 0, 0}, zero_registers.c_str(), "0"},
+    };
+    const auto open_files = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto files_before = open_files();
+    for (const auto &s : scans) {
+        EXPECT_EQ(scan(s.registers, 0), "");
+        EXPECT_EQ(world::read(leds), s.leds);
+        EXPECT_EQ(world::read(di), s.di);
+    }
+    EXPECT_EQ(open_files(), files_before) << "a scan keeps a file open";
+    // The first value past each kind of field's words.
     testing::internal::CaptureStdout();
-    for (const char *name : {"wifimode", "power2", "alarm", "distatus"})
-        EXPECT_EQ(map_led_value(name, 4), 0) << name;
+    for (const auto &[name, value] : {std::pair{"wifimode", 4}, {"power2", 2}, {"alarm", 4}, {"distatus", 2}})
+        EXPECT_EQ(map_led_value(name, uint8_t(value)), 0) << name;
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "The wifimode register value is invalid!\nThe power2 register value is invalid!\n"
               "The alarm register value is invalid!\nThe distatus register value is invalid!\n");
-    EXPECT_EQ(led_status(), "wifimode:error#power2:error#alarm:error#");
-    EXPECT_EQ(di_status(), "error");
+    EXPECT_EQ(world::read(leds), zero_registers + "wifimode:error#power2:error#alarm:error#");
+    EXPECT_EQ(world::read(di), "error");
 }
 
-TEST_F(LedStatus, UnreadableRegisterEndsTheScanAtItsRow)
+TEST(LedStatus, AFieldNotReadOrNotWrittenFailsTheScan)
 {
-    world::write_file(ledstatus::di_status_path, "0");
-    fake::device().read_fails[7] = true;
-    EXPECT_EQ(scan(0x20, 0x00, 0x0A, 0x44, -1), "Read register value from 0x7 failed!\n");
-    EXPECT_EQ(led_status(), "wifistrn:half#di:blink#");
-    EXPECT_EQ(di_status(), "0") << "an earlier scan's word stays";
-}
-
-TEST_F(LedStatus, PlantedLinksAreNotFollowed)
-{
-    world::write_file("/tmp/victim", "keep");
-    ASSERT_EQ(symlink("/tmp/victim", ledstatus::led_status_path), 0);
-    EXPECT_EQ(scan(0x00, 0x00, 0x00, 0x40, -1), "Open /tmp/led_status failed!\n");
-    EXPECT_EQ(fake::device().reads, 0) << "a scan that cannot start afresh reads nothing";
-    EXPECT_FALSE(world::exists(ledstatus::di_status_path));
-    unlink(ledstatus::led_status_path);
-    ASSERT_EQ(symlink("/tmp/victim", ledstatus::di_status_path), 0);
-    EXPECT_EQ(scan(0x00, 0x00, 0x00, 0x40, -1), "Open /tmp/di_status failed!\n");
-    EXPECT_EQ(led_status(), "wifistrn:off#" + zero_items) << "every other row is written";
-    EXPECT_EQ(world::read_file("/tmp/victim"), "keep");
-}
-
-// Runs lampscan for at most `seconds`, its output into /tmp/lampscan.out;
-// returns its exit status, 124 when it was still running.
-int lampscan(const std::string &args, const std::string &seconds = "5")
-{
-    const int status = system(("timeout " + seconds + " " LAMPSCAN_BINARY " " + args + " >/tmp/lampscan.out").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST(Lampscan, HelpAndVersionExitZeroAnythingButAPositiveIntervalExitsTwo)
-{
-    const std::string usage = "Detect LED status and dump to /tmp/led_status,\n"
-                              "Also, dump DI status to /tmp/di_status:\n"
-                              "lampscan -t interval\n";
-    EXPECT_EQ(lampscan("-h"), 0);
-    EXPECT_EQ(world::read_file("/tmp/lampscan.out"), usage);
-    EXPECT_EQ(lampscan("-V"), 0);
-    EXPECT_EQ(world::read_file("/tmp/lampscan.out"), "lampscan " LINEWATCH_VERSION "\n");
-    EXPECT_NE(system(LAMPSCAN_BINARY " -V >/dev/full"), 0) << "a version that was never written";
-    for (const char *args : {"-x", "-t", "-t 0", "-t -1", "-t ' 5'", "-t 1x", "-t 99999999999", "-t 5 more", "5"}) {
-        EXPECT_EQ(lampscan(args), 2) << args;
-        EXPECT_EQ(world::read_file("/tmp/lampscan.out"), usage) << args;
+    const struct {
+        const char *setup;
+        std::array<int, 4> registers;
+        const char *printed;
+        std::string leds, di;
+    } cases[] = {
+        {"", {0x20, -1, 0x0A, 0x44}, "Read register value from 0x7 failed!\n", "wifistrn:half#di:blink#", "0"},
+        // A full disk: the word is lost when the file is closed.
+        {"mkdir -p /run/full && mount -t tmpfs -o size=4k full /run/full && touch /run/full/di && "
+         "{ cat /dev/zero >/run/full/fill 2>/dev/null; mount --bind /run/full/di /tmp/di_status; }",
+         {0, 0, 0, 0x40}, "", zero_registers, "0"},
+        // Planted links: nothing is written through them, and a scan that
+        // cannot start afresh reads nothing.
+        {"ln -s /tmp/victim /tmp/led_status", {-1, -1, -1, -1}, "Open /tmp/led_status failed!\n", "keep", "0"},
+        {"ln -sf /tmp/victim /tmp/di_status", {0, 0, 0, 0x40}, "Open /tmp/di_status failed!\n", zero_registers, "keep"},
+    };
+    for (const auto &c : cases) {
+        const std::string setup = "rm -f /tmp/led_status; printf 0 >/tmp/di_status; printf keep >/tmp/victim; ";
+        ASSERT_EQ(system((setup + c.setup).c_str()), 0);
+        EXPECT_EQ(scan(c.registers, -1), c.printed);
+        system("umount /tmp/di_status /run/full 2>/dev/null");
+        EXPECT_EQ(world::read(leds), c.leds) << c.setup;
+        EXPECT_EQ(world::read(di), c.di) << c.setup;
     }
 }
 
 // Outside the twin no register can be read: every scan ends at its first row.
-TEST(Lampscan, ScansOnceOrEveryIntervalUntilStopped)
+TEST(Lampscan, HelpVersionAScanOrOneEveryIntervalAndNothingElse)
 {
+    const auto lampscan = [](const std::string &args) {
+        const int status = system((LAMPSCAN_BINARY " " + args + " >/tmp/lampscan.out").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const std::string usage = "Detect LED status and dump to /tmp/led_status,\n"
+                              "Also, dump DI status to /tmp/di_status:\nlampscan -t interval\n";
+    EXPECT_EQ(lampscan("-h"), 0);
+    EXPECT_EQ(world::read("/tmp/lampscan.out"), usage);
+    EXPECT_EQ(lampscan("-V"), 0);
+    EXPECT_EQ(world::read("/tmp/lampscan.out"), "lampscan " LINEWATCH_VERSION "\n");
+    EXPECT_NE(system(LAMPSCAN_BINARY " -V >/dev/full"), 0) << "a version that was never written";
+    for (const char *args : {"-x", "-t", "-t 0", "-t -1", "-t ' 5'", "-t 1x", "-t 99999999999", "-t 5 more", "5"}) {
+        EXPECT_EQ(lampscan(args), 2) << args;
+        EXPECT_EQ(world::read("/tmp/lampscan.out"), usage) << args;
+    }
     const std::string failed = "Read register value from 0x8 failed!\n";
     EXPECT_EQ(lampscan(""), 1);
-    EXPECT_EQ(world::read_file("/tmp/lampscan.out"), failed);
-    EXPECT_EQ(lampscan("-t 1", "2"), 124) << "still scanning when stopped";
-    EXPECT_EQ(world::read_file("/tmp/lampscan.out").substr(0, 2 * failed.size()), failed + failed);
+    EXPECT_EQ(world::read("/tmp/lampscan.out"), failed);
+    // Each scan's output as it comes, until the reader has gone: a lampscan
+    // that keeps its output hangs here until the test's own time limit.
+    EXPECT_EQ(lampscan("-t 1 | head -n 2"), 0);
+    EXPECT_EQ(world::read("/tmp/lampscan.out"), failed + failed);
 }
 
 } // namespace

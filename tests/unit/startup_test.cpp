@@ -1,26 +1,41 @@
 // The daemon's own start-up, run as a separate process inside the sandbox.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sys/wait.h>
 
-#include "tests/unit/sandbox_world.h"
+#include "tests/unit/world.h"
 
 namespace {
 
-TEST(Startup, MissingInterruptDeviceEndsWithStatus255AndTouchesNothing)
+// The exit status of the starting process; its output goes to /tmp/daemon.out.
+int start_daemon(const std::string &redirections)
 {
-    ASSERT_FALSE(world::exists("/dev/cpldirq"));
-    system("rm -rf /tmp/events");
-    FILE *daemon_output = popen(LINEWATCH_BINARY, "r");
-    ASSERT_NE(daemon_output, nullptr);
-    char output[256] = {};
-    const size_t got = fread(output, 1, sizeof output - 1, daemon_output);
-    const int status = pclose(daemon_output);
-    EXPECT_EQ(std::string(output, got), "open device:/dev/cpldirq failed No such file or directory\n");
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 255);
-    EXPECT_FALSE(world::exists("/tmp/events"));
+    const int status = system((LINEWATCH_BINARY " >/tmp/daemon.out " + redirections).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Outside the twin the detached daemon waits for register 16 for ever, with
+// the interrupt device open.
+TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommands)
+{
+    EXPECT_EQ(start_daemon(""), 255);
+    EXPECT_EQ(world::read("/tmp/daemon.out"), "open device:/dev/cpldirq failed No such file or directory\n");
+    EXPECT_NE(access("/tmp/events", F_OK), 0);
+
+    world::write("/dev/cpldirq", "");
+    mkdir("/tmp/events", 0755);
+    world::write("/tmp/events/traptable.Ab3dE9", "half a record");
+    umask(027);
+    ASSERT_EQ(start_daemon("<&- 2>&-"), 0);
+    struct stat status;
+    EXPECT_TRUE(stat("/tmp/events/distatus", &status) == 0 && (status.st_mode & 07777) == 0640) << "as fopen makes it";
+    EXPECT_EQ(world::read("/tmp/daemon.out"), "mkdir /tmp/events failed File exists\n");
+    EXPECT_NE(access("/tmp/events/traptable.Ab3dE9", F_OK), 0) << "a killed daemon's scratch file stays";
+    ASSERT_EQ(system("for fd in /proc/[0-9]*/fd/[3-9]; do if [ \"$(readlink $fd)\" = /dev/cpldirq ]; then "
+                     "p=${fd%/fd/*}; sed -n 's/^flags:\\t*//p' $p/fdinfo/${fd##*/} >/tmp/flags; kill -9 ${p#/proc/}; "
+                     "fi; done"), 0);
+    // Octal: O_CLOEXEC 02000000, O_DSYNC 010000, O_RDWR 2.
+    EXPECT_EQ(std::stoul("0" + world::read("/tmp/flags"), nullptr, 8) & 02010003, 02010002u);
 }
 
 } // namespace

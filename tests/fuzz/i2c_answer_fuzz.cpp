@@ -1,26 +1,21 @@
 // The I2C tool's answer, as i2c_read takes it from the result file.
 #include <algorithm>
-#include <cstdio>
-#include <string>
 
 #include "device/i2c.h"
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/fuzz.h"
 
 namespace {
 
-constexpr const char *spaces = " \t\n\v\f\r";
-
-// Whether the text is a number as the tool could have printed it: spaces, an
-// optional sign and 0x, hexadecimal digits, spaces.
+// Spaces, an optional sign and 0x, hexadecimal digits, spaces: a number as
+// the tool could have printed it.
 bool reads_as_hex_number(const std::string &text)
 {
+    constexpr const char *spaces = " \t\n\v\f\r";
     size_t at = text.find_first_not_of(spaces);
     if (at == std::string::npos)
         return false;
-    if (text[at] == '+' || text[at] == '-')
-        ++at;
-    if (text.compare(at, 2, "0x") == 0 || text.compare(at, 2, "0X") == 0)
-        at += 2;
+    at += text[at] == '+' || text[at] == '-';
+    at += text.compare(at, 2, "0x") == 0 || text.compare(at, 2, "0X") == 0 ? 2 : 0;
     const size_t digits_end = std::min(text.find_first_not_of("0123456789abcdefABCDEF", at), text.size());
     return digits_end > at && text.find_first_not_of(spaces, digits_end) == std::string::npos;
 }
@@ -32,14 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *text = reinterpret_cast<const char *>(data);
     const int value = i2c_parse_result(text, size);
     FUZZ_CHECK(value >= -1 && value <= 0xFF);
-    if (value >= 0) {
-        FUZZ_CHECK(size <= 8);
-        FUZZ_CHECK(reads_as_hex_number(std::string(text, size)));
-    }
-
+    FUZZ_CHECK(value == -1 || (size <= 8 && reads_as_hex_number(std::string(text, size))));
     // Every byte, as the tool prints it, reads back as itself.
     char answer[8];
     const int length = snprintf(answer, sizeof answer, "0x%02x\n", size > 0 ? data[0] : 0);
-    FUZZ_CHECK(i2c_parse_result(answer, static_cast<size_t>(length)) == (size > 0 ? data[0] : 0));
+    FUZZ_CHECK(i2c_parse_result(answer, size_t(length)) == (size > 0 ? data[0] : 0));
     return 0;
 }

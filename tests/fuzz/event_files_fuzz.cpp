@@ -1,0 +1,119 @@
+// Event files as other programs, a full /tmp or a killed daemon may leave
+// them: what stands in a status file's place through the change check of one
+// source; a table's content through the line count, the first-line drop and
+// the capped append.
+#include <algorithm>
+#include <glob.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "tables/tables.h"
+#include "tests/fuzz/fuzz.h"
+#include "watcher/change.h"
+
+namespace {
+
+constexpr const char *elsewhere = "/tmp/elsewhere";
+std::string commands;
+
+std::vector<std::string> event_files()
+{
+    glob_t found{};
+    glob("/tmp/events/*", 0, nullptr, &found);
+    std::vector<std::string> paths(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+    globfree(&found);
+    return paths;
+}
+
+void remove_event_files()
+{
+    for (const std::string &path : event_files())
+        FUZZ_CHECK(remove(path.c_str()) == 0);
+}
+
+enum class standing { missing, file, directory, link, dangling_link, fifo, kMaxValue = fifo };
+
+void check_status_file(FuzzedDataProvider &&input)
+{
+    event_source source = initial_sources[input.ConsumeIntegralInRange<size_t>(0, source_count - 1)];
+    source.state = input.ConsumeBool() ? 1 : 0;
+    const auto kind = input.ConsumeEnum<standing>();
+    const std::string content = input.ConsumeRemainingBytesAsString();
+    remove_event_files();
+    unlink(elsewhere);
+    fuzz::write(commands.c_str(), "");
+    if (kind == standing::file || kind == standing::link)
+        fuzz::write(kind == standing::file ? source.status_path : elsewhere, content);
+    if (kind == standing::link || kind == standing::dangling_link)
+        symlink(elsewhere, source.status_path);
+    if (kind == standing::directory)
+        mkdir(source.status_path, 0755);
+    if (kind == standing::fifo)
+        mkfifo(source.status_path, 0644);
+
+    detect_change(source);
+
+    // A regular file's first byte is the state recorded; a missing file, or
+    // an empty or foreign one, records the state. Whatever else stands there
+    // may be replaced or skipped, but is never taken for a record.
+    const int recorded = kind == standing::file && !content.empty() ? content[0] - '0' : -1;
+    const bool event = (recorded == 0 || recorded == 1) && recorded != source.state;
+    const std::string message = source.state == 1 ? source.on_message : source.off_message;
+    const std::string hook = source.state == 1 ? "ledcontrol\tdi\ton\n" : "ledcontrol\tdi\toff\n";
+    FUZZ_CHECK(fuzz::read(source.warn_path) == (event ? message + "\n" : "(none)"));
+    FUZZ_CHECK(fuzz::read(commands.c_str()) == (source.id == source_di && event ? hook : ""));
+    if (kind == standing::file || kind == standing::missing)
+        FUZZ_CHECK(fuzz::read(source.status_path) ==
+                   (recorded == source.state ? content : source.state == 1 ? "1\n" : "0\n"));
+    struct stat st;
+    FUZZ_CHECK(kind != standing::directory || (lstat(source.status_path, &st) == 0 && S_ISDIR(st.st_mode)));
+    // Nothing is written through a link, and no scratch file is left.
+    FUZZ_CHECK(fuzz::read(elsewhere) == (kind == standing::link ? content : "(none)"));
+    for (const std::string &path : event_files())
+        FUZZ_CHECK(path == source.status_path || path == source.warn_path);
+}
+
+void check_table(FuzzedDataProvider &&input)
+{
+    const char *const table = tables::trap_table;
+    const std::vector<std::string> only_the_table = {table};
+    const std::string record = input.ConsumeRandomLengthString(40).c_str();
+    const std::string content = input.ConsumeRemainingBytesAsString();
+    remove_event_files();
+    const auto newlines = std::count(content.begin(), content.end(), '\n');
+    const size_t first_end = content.find('\n');
+    const std::string rest = first_end == std::string::npos ? "" : content.substr(first_end + 1);
+    fuzz::write(table, content);
+    FUZZ_CHECK(count_lines(table) == newlines && drop_first_line(table) == 0);
+    FUZZ_CHECK(fuzz::read(table) == rest && event_files() == only_the_table);
+
+    // The record goes at the end on a line of its own, after the first line
+    // is dropped from a table that holds exactly the cap, an unfinished last
+    // line counted.
+    fuzz::write(table, content);
+    FUZZ_CHECK(append_capped(table, record.c_str()) == 0);
+    const bool unfinished = !content.empty() && content.back() != '\n';
+    const std::string kept = newlines + unfinished == tables::record_cap ? rest : content;
+    const std::string line_end = kept.empty() || kept.back() == '\n' ? "" : "\n";
+    FUZZ_CHECK(fuzz::read(table) == kept + line_end + record + "\n" && event_files() == only_the_table);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::require_sandbox();
+    commands = std::string(getenv("LINEWATCH_SIM_DIR")) + "/commands";
+    mkdir("/tmp/events", 0777);
+    // Every event is logged: with nobody to receive it, a long run fills no file.
+    unlink("/dev/log");
+    return 0;
+}
+
+// Each check reads the input its own way, so a seed of either kind serves.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    check_status_file(FuzzedDataProvider(data, size));
+    check_table(FuzzedDataProvider(data, size));
+    return 0;
+}

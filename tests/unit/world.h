@@ -1,0 +1,68 @@
+// What a unit test sets and sees inside the sandbox: a fake CPLD and
+// configuration store in place of libcpld.so and libconfig.so, files, the
+// stub commands' records.
+#pragma once
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace world {
+
+// A negative value is a failed read; registers from 0xF0 up take no writes.
+inline int registers[256];
+// A key not set reads as a null pointer.
+inline std::map<std::string, std::string> settings;
+
+inline std::string sim(const std::string &name) { return std::string(getenv("LINEWATCH_SIM_DIR")) + "/" + name; }
+
+inline std::string read(const std::string &path)
+{
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+}
+
+inline void write(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The calls of the stub commands since the last look, "name\targ...\n" each.
+inline std::string commands()
+{
+    const std::string ran = read(sim("commands"));
+    write(sim("commands"), "");
+    return ran;
+}
+
+// The stub's exit status, and shell code it runs first.
+inline void stub(const std::string &name, int status, const std::string &run = "")
+{
+    write(sim("exit/" + name), std::to_string(status) + "\n");
+    write(sim("run/" + name), run + "\n");
+}
+
+// An empty /tmp/events, stubs that exit 0, and a fake device of zeros.
+inline void fresh()
+{
+    if (system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events exit/* run/* i2c && mkdir /tmp/events") != 0)
+        abort();
+    commands();
+    std::fill(std::begin(registers), std::end(registers), 0);
+    settings.clear();
+}
+
+} // namespace world
+
+extern "C" int zrbcpld_read(int reg) { return reg >= 0 && reg < 256 ? world::registers[reg] : -1; }
+extern "C" int zrbcpld_write(int reg, unsigned char value)
+{
+    return reg >= 0 && reg < 0xF0 ? (world::registers[reg] = value, 0) : -1;
+}
+
+extern "C" char *config_get(const char *key)
+{
+    const auto found = world::settings.find(key);
+    return found == world::settings.end() ? nullptr : &found->second[0];
+}
