@@ -16,18 +16,14 @@ std::string captured_stdout()
     return testing::internal::GetCapturedStdout();
 }
 
-class FailurePaths : public ::testing::Test {
-protected:
-    void SetUp() override { world::fresh(); }
-};
-
-TEST(BitIndex, PastTheByteLeavesTheValue)
+TEST(FailurePaths, ABitIndexPastTheByteLeavesTheValue)
 {
     EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
 }
 
-TEST_F(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
+TEST(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
 {
+    world::fresh();
     const std::string thirty(tables::record_cap, '\n');
     world::write(tables::trap_table, thirty);
     // A mount point cannot be renamed over: the first line cannot be dropped.
@@ -41,8 +37,9 @@ TEST_F(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
     EXPECT_EQ(captured_stdout(), "create file /dev/full failed No space left on device\n");
 }
 
-TEST_F(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
+TEST(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
 {
+    world::fresh();
     file_replacement left;
     ASSERT_TRUE(begin_replacement(left, tables::trap_table, 0644));
     fclose(left.stream);
@@ -53,8 +50,9 @@ TEST_F(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
     EXPECT_EQ(access(foreign.c_str(), F_OK), 0);
 }
 
-TEST_F(FailurePaths, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
+TEST(FailurePaths, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
 {
+    world::fresh();
     event_source di = initial_sources[source_di];
     ASSERT_EQ(system("mount -o bind,ro /tmp/events /tmp/events"), 0);
     testing::internal::CaptureStdout();
