@@ -9,7 +9,10 @@
 
 namespace {
 
-constexpr char scratch_suffix[] = ".XXXXXX";
+// The marker sets the daemon's scratch files apart from whatever else
+// someone keeps beside a file (a "distatus.backup"), which start-up must not
+// remove.
+constexpr char scratch_suffix[] = ".new-XXXXXX";
 
 } // namespace
 
@@ -58,7 +61,8 @@ mode_t new_file_mode()
 void remove_stale_scratch(const char *path)
 {
     char pattern[PATH_MAX];
-    const int length = snprintf(pattern, sizeof pattern, "%s.??????", path);
+    // scratch_suffix's name, any six characters in place of the X's.
+    const int length = snprintf(pattern, sizeof pattern, "%s.new-??????", path);
     if (length < 0 || static_cast<size_t>(length) >= sizeof pattern)
         return;
     glob_t found;

@@ -2,16 +2,19 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <sys/stat.h>
 #include <syslog.h>
 
+#include "common/call_ticks.h"
 #include "common/command.h"
-#include "common/write_stream.h"
+#include "notify/relay_lines.h"
 #include "tables/tables.h"
 
 namespace {
 
 constexpr size_t log_message_size = 256;
+// A receiver that reads at all takes a line in far less; a line that cannot
+// be sent costs at most two ticks.
+constexpr unsigned syslog_tick_ms = 250;
 // The longest record, "Port_2 Link_down##Success", takes 26 bytes.
 constexpr size_t record_size = 30;
 // The longest e-mail command is 38 characters, the longest trap command 21.
@@ -45,24 +48,6 @@ bool compose(char (&command)[command_size], const char *format, ...)
     return length >= 0 && static_cast<size_t>(length) < sizeof command;
 }
 
-// The relay table is edited only where it is a file of the daemon's. Found
-// missing (removed, or its directory made again), it is rebuilt from the
-// lines the sources hold, so the edit has its line and readers the whole
-// table; a link in its place is refused rather than read through, and
-// anything else is left alone.
-bool relay_table_ready()
-{
-    struct stat st;
-    if (lstat(tables::relay_table, &st) == 0)
-        return S_ISREG(st.st_mode);
-    FILE *table = open_write_stream(tables::relay_table, "w+");
-    if (table == nullptr)
-        return false;
-    for (const event_source &held : event_table)
-        fprintf(table, "%s\n", held.relay_active ? current_message(held) : "");
-    return fclose(table) == 0;
-}
-
 } // namespace
 
 void notify_event(event_source &source)
@@ -87,8 +72,13 @@ void log_event(const event_source &source)
     char message[log_message_size] = {};
     pick_message(source, message);
     openlog(notify::syslog_identity, LOG_CONS | LOG_PID, 0);
+    // A receiver that stops reading would hold the daemon in send for good,
+    // polling nothing. glibc gives a line up at the second tick (it tries
+    // the send twice); LOG_CONS then writes it to the console.
+    start_call_ticks(syslog_tick_ms);
     syslog(LOG_USER | LOG_INFO, "%s\n", message);
     syslog(LOG_INFO, "[%s]\n", message);
+    stop_call_ticks();
     closelog();
 }
 
@@ -116,14 +106,12 @@ void send_trap(const event_source &source)
 
 void set_relay(const event_source &source)
 {
-    if (relay_table_ready())
-        replace_line(tables::relay_table, source.id + 1, current_message(source));
+    set_relay_line(source.id, current_message(source));
 }
 
 void clear_relay(const event_source &source)
 {
-    if (relay_table_ready())
-        replace_line(tables::relay_table, source.id + 1, "");
+    set_relay_line(source.id, "");
 }
 
 int record_result(const char *path, int failed, const char *text)

@@ -28,7 +28,14 @@ int create_blank_lines(const char *path, int count)
     }
     for (int i = 0; i < count; ++i)
         fputc('\n', file);
-    return fclose(file) == 0 ? 0 : -1;
+    // Most of a failed write (a full file system) shows only when the
+    // buffer is written out.
+    const bool failed = ferror(file) != 0;
+    if ((fclose(file) != 0) | failed) {
+        printf("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    return 0;
 }
 
 namespace {
@@ -151,8 +158,13 @@ int append_capped(const char *path, const char *text)
     int lines = count_newlines(path, unfinished);
     if (unfinished)
         ++lines;
-    if (lines == tables::record_cap)
-        drop_first_line(path);
+    // Appended after a trim that failed, the table would pass the cap and,
+    // no longer at exactly the cap, never be trimmed again: the record is
+    // lost instead.
+    if (lines == tables::record_cap && drop_first_line(path) != 0) {
+        printf("drop first line of %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
     FILE *table = open_write_stream(path, "a+");
     if (table == nullptr) {
         printf("open file %s failed %s\n", path, strerror(errno));
@@ -177,6 +189,11 @@ bool safe_for_sed(const char *text)
 int replace_line(const char *path, int line, const char *text)
 {
     if (!safe_for_sed(text) || strchr(path, '\'') != nullptr)
+        return -1;
+    // sed edits no line that is not there, and says so by succeeding.
+    bool unfinished;
+    const int lines = count_newlines(path, unfinished);
+    if (line < 1 || line > lines + unfinished)
         return -1;
     // Sized for the relay table: 40 characters plus the longest message.
     char command[128];

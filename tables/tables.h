@@ -25,5 +25,7 @@ int count_lines(const char *path);
 // failure.
 int drop_first_line(const char *path);
 int append_line(FILE *stream, const char *text);
+// A table at the cap whose first line cannot be dropped gets no record.
 int append_capped(const char *path, const char *text);
+// -1 for a line the file does not have.
 int replace_line(const char *path, int line, const char *text);

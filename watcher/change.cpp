@@ -14,6 +14,7 @@
 #include "notify/notify.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
+#include "watcher/events_directory.h"
 
 namespace {
 
@@ -45,17 +46,47 @@ bool read_first_byte(const char *path, int &first)
     return got >= 0;
 }
 
-// The state is recorded before anything is reported, so each change is
-// reported at most once. Killed half-way, the daemon has lost what remained
-// of that change's notifications, but the commands it had started run to
-// their end; recording the state last instead would report every change
-// under way again after a restart, which measured far more often.
-void run_change_path(event_source &source)
+// A full file system has no room for a scratch file, yet a status file
+// that is there keeps room for its two bytes. One write of them at its start
+// never leaves it empty or without its new first byte, the only byte read
+// back; a longer foreign file keeps its tail, which nothing reads. pwrite
+// fails on anything but a file (a FIFO, which the open does not wait for).
+bool overwrite_in_place(const char *path, const char *line, size_t length)
 {
-    action_hooks[source.id](source.state);
-    write_status(source);
-    append_warn(source);
-    notify_event(source);
+    const int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = pwrite(fd, line, length, 0) == static_cast<ssize_t>(length);
+    close(fd);
+    return written;
+}
+
+// 0, or the errno of the failure.
+int store_status(const event_source &source)
+{
+    // A state is 0 or 1: one digit.
+    const char line[] = {static_cast<char>('0' + source.state), '\n'};
+    file_replacement status;
+    if (begin_replacement(status, source.status_path, new_file_mode()) &&
+        finish_replacement(status, fwrite(line, 1, sizeof line, status.stream) == sizeof line) == 0)
+        return 0;
+    // Whatever kept the scratch file from replacing it (no room, mostly), a
+    // status file that can be written where it stands takes the state there.
+    const int error = errno;
+    return overwrite_in_place(source.status_path, line, sizeof line) ? 0 : error;
+}
+
+// Tried at every pass until it succeeds; its failure is printed once for
+// each new cause, so a fault that lasts does not fill the daemon's log ten
+// lines a second in a relay hold.
+void record_state(event_source &source)
+{
+    const int error = store_status(source);
+    if (error != 0 && error != source.status_error)
+        printf("open file %s failed:%s\n", source.status_path, strerror(error));
+    // Linux's errno values all fit a byte.
+    source.status_error = static_cast<uint8_t>(error);
+    source.kept_state = source.state;
 }
 
 } // namespace
@@ -81,37 +112,44 @@ void detect_change(event_source &source)
 {
     const int current = source.state;
     int first;
-    if (!read_first_byte(source.status_path, first)) {
+    int recorded = -1;
+    if (read_first_byte(source.status_path, first))
+        recorded = first - '0';
+    else if (errno == ENOENT || errno == ELOOP)
         // First sight of a source records its state; it is not an event. A
         // link in its place holds no record of the daemon's and is replaced;
-        // the directory, removed while the daemon runs, is made again. Any
-        // other failure (a directory in its place) skips it this time.
-        if (errno == ENOENT || errno == ELOOP) {
-            mkdir(events_directory, 0777);
-            write_status(source);
-        }
+        // the directory, removed while the daemon runs, is made again.
+        make_events_directory(false);
+    else
+        // Any other failure (a directory in its place) skips it this time.
         return;
-    }
+    // Until the file takes the state last reported, it holds the one before.
+    if (source.status_error != 0)
+        recorded = source.kept_state;
 
-    const int recorded = first - '0';
-    if ((recorded == 1 && current == 0) || (recorded == 0 && current == 1))
-        run_change_path(source);
-    else if (recorded != 0 && recorded != 1)
-        // A torn or foreign status file would otherwise silence the input for
-        // good: take it as unrecorded.
-        write_status(source);
+    // The state is recorded before anything is reported, so each change is
+    // reported at most once. Killed half-way, the daemon has lost what
+    // remained of that change's notifications, but the commands it had
+    // started run to their end; recording the state last instead would
+    // report every change under way again after a restart, which measured
+    // far more often. A torn or foreign status file is taken as unrecorded:
+    // it would otherwise silence the input for good.
+    const bool changed = (recorded == 1 && current == 0) || (recorded == 0 && current == 1);
+    if (changed)
+        action_hooks[source.id](source.state);
+    if (changed || (recorded != 0 && recorded != 1) || source.status_error != 0)
+        record_state(source);
+    if (changed) {
+        append_warn(source);
+        notify_event(source);
+    }
 }
 
 int write_status(const event_source &source)
 {
-    file_replacement status;
-    bool written = begin_replacement(status, source.status_path, new_file_mode());
-    if (written) {
-        written = fprintf(status.stream, "%d\n", source.state) > 0;
-        written = finish_replacement(status, written) == 0;
-    }
-    if (!written) {
-        printf("open file %s failed:%s\n", source.status_path, strerror(errno));
+    const int error = store_status(source);
+    if (error != 0) {
+        printf("open file %s failed:%s\n", source.status_path, strerror(error));
         return -1;
     }
     return 0;

@@ -12,7 +12,8 @@ void poll_source(event_source &source);
 void load_settings(event_source &source);
 void detect_change(event_source &source);
 
-// Replaces the status file whole; 0, or -1 when it cannot be written.
+// Replaces the status file whole (on a full file system, overwrites its
+// first two bytes in place); 0, or -1 when it cannot be written.
 int write_status(const event_source &source);
 int append_warn(const event_source &source);
 

@@ -13,7 +13,9 @@
 #include "device/cpld.h"
 #include "tables/tables.h"
 #include "watcher/change.h"
+#include "watcher/events_directory.h"
 #include "watcher/pid_file.h"
+#include "watcher/startup_guard.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ void wait_for_busy_clear()
 int run_daemon(bool foreground)
 {
     occupy_standard_descriptors();
+    shed_inherited_state();
     // A diagnostic written to a pipe nobody reads any more must fail, not end
     // the daemon.
     signal(SIGPIPE, SIG_IGN);
@@ -80,8 +83,7 @@ int run_daemon(bool foreground)
     // The commands the daemon runs have no business with the interrupt device.
     fcntl(irq_fd, F_SETFD, FD_CLOEXEC);
 
-    if (mkdir(events_directory, 0777) != 0)
-        printf("mkdir %s failed %s\n", events_directory, strerror(errno));
+    make_events_directory(true);
     // Scratch files of a daemon killed while it replaced a file.
     for (const event_source &source : event_table)
         remove_stale_scratch(source.status_path);

@@ -1,0 +1,10 @@
+// Bounds calls that have no time limit of their own, such as glibc's syslog,
+// which waits in send for as long as the receiver does not read. While the
+// ticks run, SIGALRM arrives every period with a handler installed without
+// SA_RESTART, so each blocking system call under way fails with EINTR at
+// the next tick. Nothing else in the daemon uses SIGALRM or the real-time
+// interval timer. A period is below a second (ualarm's limit).
+#pragma once
+
+void start_call_ticks(unsigned period_ms);
+void stop_call_ticks();

@@ -1,0 +1,65 @@
+// Failures once taken for success or turned into a broken promise: a bit
+// past the byte, lines and records never written, scratch names not ours.
+#include <gtest/gtest.h>
+
+#include "common/replace_file.h"
+#include "device/bits.h"
+#include "tables/tables.h"
+#include "tests/unit/world.h"
+#include "watcher/change.h"
+
+namespace {
+
+std::string captured_stdout()
+{
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(FailurePaths, ABitIndexPastTheByteLeavesTheValue)
+{
+    EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
+}
+
+TEST(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
+{
+    world::fresh();
+    const std::string thirty(tables::record_cap, '\n');
+    world::write(tables::trap_table, thirty);
+    // A mount point cannot be renamed over: the first line cannot be dropped.
+    ASSERT_EQ(system("mount --bind /tmp/events/traptable /tmp/events/traptable"), 0);
+    EXPECT_EQ(append_capped(tables::trap_table, "DI On##Success"), -1);
+    ASSERT_EQ(system("umount /tmp/events/traptable"), 0);
+    EXPECT_EQ(world::read(tables::trap_table), thirty);
+    EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(create_blank_lines("/dev/full", 9), -1);
+    EXPECT_EQ(captured_stdout(), "create file /dev/full failed No space left on device\n");
+}
+
+TEST(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
+{
+    world::fresh();
+    file_replacement left;
+    ASSERT_TRUE(begin_replacement(left, tables::trap_table, 0644));
+    fclose(left.stream);
+    const std::string foreign = std::string(tables::trap_table) + ".backup";
+    world::write(foreign, "kept\n");
+    remove_stale_scratch(tables::trap_table);
+    EXPECT_NE(access(left.scratch, F_OK), 0);
+    EXPECT_EQ(access(foreign.c_str(), F_OK), 0);
+}
+
+TEST(FailurePaths, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
+{
+    world::fresh();
+    event_source di = initial_sources[source_di];
+    ASSERT_EQ(system("mount -o bind,ro /tmp/events /tmp/events"), 0);
+    testing::internal::CaptureStdout();
+    detect_change(di);
+    detect_change(di);
+    EXPECT_EQ(captured_stdout(), "open file /tmp/events/distatus failed:Read-only file system\n");
+    ASSERT_EQ(system("umount /tmp/events"), 0);
+}
+
+} // namespace
