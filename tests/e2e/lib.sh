@@ -1,7 +1,5 @@
-# End-to-end test support, sourced by the runner of the case files and by the
-# soak, kill and init-script tests. They run inside the sandbox with the twin,
-# against the unmodified daemon, and wait on what the twin saw the daemon do;
-# time limits are upper bounds only.
+# End-to-end test support: the tests run inside the sandbox with the twin,
+# against the unmodified daemon, and wait on what the twin saw it do.
 set -uo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -13,10 +11,9 @@ limit_ms=10000
 command_limit_ms=${LINEWATCH_COMMAND_TIME_LIMIT_MS:-60000}
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
-# For scripts that start the daemon by a path and find it by the executable
-# its processes run (the init script): sets daemon_path and daemon_exe (empty:
-# the daemon's own). Every process under the emulator runs as the emulator,
-# so the daemon gets a launcher and a copy of the emulator of its own.
+# Sets daemon_path and daemon_exe (empty: the daemon's own) for a script
+# that finds the daemon by its executable: under the emulator every process
+# runs as the emulator, so the daemon gets a copy of it of its own.
 daemon_by_path() {
     local prefix dir=$sim_dir/launcher
     read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
@@ -38,8 +35,7 @@ relay_keys=(relay_di relay_pow1 relay_pow2 relay_dcd1 relay_dcd2 relay_dsr1 rela
 warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr1warn dsr2warn lan0warn lan1warn)
 status_files=(distatus pwr1status pwr2status dcd1status dcd2status dsr1status dsr2status lan0status lan1status)
 
-# A sanitizer build's detached daemon writes its reports into files of their
-# own, which fail the test that made them.
+# A detached daemon's sanitizer reports go to files that fail their test.
 sanitizer_log=$sim_dir/sanitizer
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$sanitizer_log"
 
@@ -52,7 +48,6 @@ expect_eq() {
     [ "$2" = "$3" ] || fail "$1"$'\n'"      expected: $(printf '%q' "$3")"$'\n'"      actual:   $(printf '%q' "$2")"
 }
 
-# The twin's counter NAME (req17, reads9, pending, ...).
 stat_of() { sim stats | tr ' ' '\n' | sed -n "s/^$1=//p"; }
 
 start_idle() {
@@ -60,13 +55,11 @@ start_idle() {
     sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
 }
 
-# A file made read-only where it stands: writes fail with EROFS, removal and
-# renames over it with EBUSY.
+# Read-only where it stands: writes fail with EROFS, renames over it EBUSY.
 read_only() { mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"; }
 
-# Every entry of /tmp outside the event directory with its type, mode, size,
-# time, link target and checksum. Trees the sandbox bound in (a build under
-# /tmp) are not the daemon's and change under parallel tests.
+# Every entry of /tmp outside the event directory, with its checksum; trees
+# the sandbox bound in (a build under /tmp) are not the daemon's.
 outside_events() {
     local prune=(-path "$events") mount
     while read -r mount; do prune+=(-o -path "$mount"); done \
@@ -74,10 +67,9 @@ outside_events() {
     find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -printf '%p %y %m %s %T@ %l\n' -type f -exec md5sum {} + | sort
 }
 
-# A stopped daemon, no event files, a device at rest (serial lines off,
-# register 16 clear), no settings, stubs succeeding, nothing recorded, no
-# mount or stub left from the last test, and files of someone else's in /tmp
-# (at the names fixed scratch files once had) that nothing may touch.
+# No daemon, no event files, the device at rest, no settings, stubs that
+# succeed, nothing recorded, nothing left of the last test, and files of
+# someone else's in /tmp (where fixed scratch files once were).
 fresh() {
     sim stop
     local mount stub
@@ -101,14 +93,11 @@ fresh() {
     outside_before=$(outside_events)
 }
 
-# The commands run so far as `show` writes them, joined by "; ".
 commands_run() { sim show | sed -n 's/^ran: //p' | paste -sd';' | sed 's/;/; /g'; }
 
-# Lines "<14> linewatch: MESSAGE" in syslog.
 reported() { sim show | grep -cFx "syslog: <14> linewatch: $1"; }
 
-# The checks every case ends with: the daemon runs, reports the next change
-# as ever, and has changed nothing in /tmp outside /tmp/events.
+# The daemon runs, reports the next change, and left /tmp outside its own alone.
 expect_unharmed() {
     [ "$(sim show | tail -n1)" = "daemon: running" ] || fail "the daemon is not running"
     local level=1 message="Port_2 Link_up" before
@@ -120,24 +109,21 @@ expect_unharmed() {
     expect_eq "/tmp outside /tmp/events" "$(outside_events)" "$outside_before"
 }
 
-# The journal since it was cleared, as passes: the time of each pass's first
-# read and of its last, and the registers of its nine reads.
+# The journal as passes: first and last read's times, the nine registers.
 passes() {
     sim journal | awk '($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
         if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
         if (++n % 9 == 0) print start, $1, regs }'
 }
 
-# Every pass of a relay hold reads all nine inputs; from the third on (the
-# interrupt's pass and the hold's first run back to back) they are a period
-# apart.
+# A hold's passes read all nine inputs, a period apart from the third on
+# (the interrupt's pass and the hold's first run back to back).
 expect_hold_passes() {
     passes | awk '$3 " " $4 " " $5 " " $6 " " $7 " " $8 " " $9 " " $10 " " $11 != "9 9 9 10 10 10 10 9 9" ||
         NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
 }
 
-# Released, the pass that saw the release is the last (it may have begun
-# before the line changed), and 0x11 comes a period after it.
+# The pass that saw the release is the last, 0x11 a period after it.
 expect_hold_released() {
     local set_at arm_at
     set_at=$(sim journal | awk '$2 == "set" { print $1; exit }')
@@ -147,10 +133,8 @@ expect_hold_released() {
         fail "0x11 came less than a period after the last pass"
 }
 
-# Prints and removes the sanitizer reports made so far; false when there were
-# any. GCC's UndefinedBehaviorSanitizer ignores log_path: its reports are
-# looked for in the daemon's output. The daemon is stopped first, so that no
-# report is still being written.
+# False after printing the reports made so far: the daemon stopped first,
+# GCC's UndefinedBehaviorSanitizer's found in the daemon's output.
 no_sanitizer_reports() {
     local report status=0
     sim stop
@@ -165,7 +149,6 @@ no_sanitizer_reports() {
     return $status
 }
 
-# Runs one test (a function, or a case) in a fresh world and counts it.
 passed=0 failed=0
 run_one() {
     echo "--- $1"
@@ -189,7 +172,6 @@ finish() {
     [ $failed = 0 ]
 }
 
-# Every function test_* of the sourcing script, in order.
 run_tests() {
     local name
     for name in $(declare -F | awk '$3 ~ /^test_/ { print $3 }'); do run_one "${name#test_}" "$name"; done
