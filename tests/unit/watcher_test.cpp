@@ -1,7 +1,4 @@
-// The nine inputs: their records and readers, and what other programs may
-// call of the change check.
-#include <gtest/gtest.h>
-
+// The nine inputs: their records and readers, their status files and timestamps.
 #include <regex>
 #include <sstream>
 
@@ -9,9 +6,7 @@
 #include "watcher/change.h"
 #include "watcher/event_source.h"
 
-namespace {
-
-TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBit)
+TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusFile)
 {
     // Other programs on the device read these names and numbers.
     const char *const records[source_count] = {
@@ -45,17 +40,12 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBit)
         for (size_t reader = 0; reader < source_count; ++reader)
             EXPECT_EQ(source_readers[reader](), int(reader == id)) << "input " << reader << " with " << id << " on";
     }
-    // A failed read stays a failure, inverted or not; so does a port other
-    // than 1 or 2.
+    // A failed read stays a failure, inverted or not; so does a port not 1 or 2.
     world::registers[9] = world::registers[10] = -1;
     for (const auto reader : source_readers)
         EXPECT_LT(reader(), 0);
     for (const auto reader : {read_power, read_lan_link, read_dcd, read_dsr})
         EXPECT_EQ(reader(0) + reader(3), -2);
-}
-
-TEST(Status, ReadStatusAndTimestamp)
-{
     world::fresh();
     const event_source &di = initial_sources[source_di];
     world::write("/tmp/events/distatus", "1\n");
@@ -66,5 +56,3 @@ TEST(Status, ReadStatusAndTimestamp)
     format_timestamp(stamp);
     EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d [ \d]\d:\d\d:\d\d  )"))) << stamp;
 }
-
-} // namespace

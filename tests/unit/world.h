@@ -1,32 +1,35 @@
-// What a unit test sets and sees inside the sandbox: a fake CPLD and
-// configuration store in place of libcpld.so and libconfig.so, files, the
-// stub commands' records.
+// What a unit test sets and sees in the sandbox: a fake CPLD and an empty store in
+// place of libcpld.so and libconfig.so, files, the stub commands' records.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
-#include <map>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace world {
 
 // A negative value is a failed read; registers from 0xF0 up take no writes.
 inline int registers[256];
-// A key not set reads as a null pointer.
-inline std::map<std::string, std::string> settings;
 
 inline std::string sim(const std::string &name) { return std::string(getenv("LINEWATCH_SIM_DIR")) + "/" + name; }
-
 inline std::string read(const std::string &path)
 {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
-
 inline void write(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+// A shell command's exit status, -1 if it did not exit.
+inline int run(const std::string &command)
+{
+    const int status = system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // The calls of the stub commands since the last look, "name\targ...\n" each.
 inline std::string commands()
@@ -50,7 +53,6 @@ inline void fresh()
         abort();
     commands();
     std::fill(std::begin(registers), std::end(registers), 0);
-    settings.clear();
 }
 
 } // namespace world
@@ -60,9 +62,4 @@ extern "C" int zrbcpld_write(int reg, unsigned char value)
 {
     return reg >= 0 && reg < 0xF0 ? (world::registers[reg] = value, 0) : -1;
 }
-
-extern "C" char *config_get(const char *key)
-{
-    const auto found = world::settings.find(key);
-    return found == world::settings.end() ? nullptr : &found->second[0];
-}
+extern "C" char *config_get(const char *) { return nullptr; }
