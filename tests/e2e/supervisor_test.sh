@@ -6,8 +6,7 @@ source "$(dirname "$0")/lib.sh"
 daemon=$LINEWATCH_BUILD/linewatch
 
 test_options() {
-    local usage version args out before
-    before=$(ls -A /tmp; stat_of opens)
+    local usage version args out before=$(ls -A /tmp; stat_of opens)
     usage=$("$daemon" -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
     version=$("$daemon" -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
     ! "$daemon" -V >/dev/full || fail "a version lost on a full device exits 0"
@@ -23,8 +22,7 @@ test_started_again_after_a_kill_reports_what_it_missed() {
     mkdir "$service"
     # The systemd unit's command line, proven here under a supervisor.
     printf '#!/bin/sh\nexec %s >>%s 2>&1\n' "$(sed -n "s|^ExecStart=/usr/sbin/linewatch|$daemon|p" \
-        "$src/dist/linewatch.service")" "$sim_dir/daemon.out" >"$service/run"
-    chmod +x "$service/run"
+        "$src/dist/linewatch.service")" "$sim_dir/daemon.out" >"$service/run" && chmod +x "$service/run"
     runsv "$service" &
     runsv=$!
     # runsv stops the daemon on TERM.
@@ -32,8 +30,7 @@ test_started_again_after_a_kill_reports_what_it_missed() {
     sim twin wait-idle $limit_ms || fail "the supervised daemon did not start"
     # A change that no interrupt announces, as one made while it is down.
     sim input lan1 1
-    pid=$(pgrep -x linewatch)
-    [ "$(pgrep -x -P $runsv linewatch)" = "$pid" ] || fail "the daemon left its supervisor"
+    pid=$(pgrep -x -P $runsv linewatch) && [ "$(pgrep -x linewatch)" = "$pid" ] || fail "the daemon left its supervisor"
     kill -9 "$pid"
     sim twin wait-request 17 2 $limit_ms || fail "the daemon was not started again"
     expect_eq "warn lines" "$(cat $events/lan0warn)" "Port_1 Link_up"

@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
 # The device's programs carry each hardening of cmake/hardening.cmake: a
 # position-independent executable, read-only relocations bound at start-up,
-# the stack guard and the C library's checked calls.
-#
-#   hardening_test.sh READELF BUILD_DIR
+# the stack guard and the C library's checked calls.  READELF BUILD_DIR
 set -uo pipefail
-readelf=$1 build=$2
 status=0
 for program in linewatch lampscan; do
-    elf=$("$readelf" -hldW --dyn-syms "$build/$program") || exit 1
-    for property in 'Type: +DYN' GNU_RELRO '\(FLAGS\) +BIND_NOW|\(FLAGS_1\) +Flags:.* NOW' \
-        'UND __stack_chk_fail@' 'UND __[a-z]+_chk@'; do
+    elf=$("$1" -hldW --dyn-syms "$2/$program") || exit 1
+    for property in 'Type: +DYN' GNU_RELRO '\(FLAGS\) +BIND_NOW|\(FLAGS_1\) +Flags:.* NOW' 'UND __stack_chk_fail@' 'UND __[a-z]+_chk@'; do
         grep -Eq "$property" <<<"$elf" || { echo "FAIL: $program: no '$property'"; status=1; }
     done
 done

@@ -1,65 +1,52 @@
 #!/usr/bin/env bash
-# The init script against stand-ins for the daemon: a copy of sleep under the
-# daemon's name, found through the pid file and stopped; and the real daemon,
-# started inside the sandbox where it finds no interrupt device.
-#
-#   init_script_test.sh SOURCE_DIR BUILD_DIR
+# The init script against a stand-in for the daemon (a copy of sleep under its
+# name, found through the pid file and stopped) and against the real daemon in
+# the sandbox, where it finds no interrupt device.  SOURCE_DIR BUILD_DIR
 set -euo pipefail
-src=$1 build=$2
-work=$build/tests/packaging/init
-init=$src/dist/linewatch.init
+src=$1 build=$2 work=$2/tests/packaging/init runner=()
 fail() { echo "FAIL: $*" >&2; exit 1; }
+expect_init() { # STATUS OUTPUT ARG...: the init script's with ARG...
+    local want="$1 $2" status=0
+    out=$("${runner[@]}" sh "$src/dist/linewatch.init" "${@:3}") || status=$?
+    [ $status != 77 ] || exit 77
+    [ "$status $out" = "$want" ] || fail "${*:3}: status $status, $out"
+}
 
-rm -rf "$work"
-mkdir -p "$work/bin"
+rm -rf "$work" && mkdir -p "$work/bin"
 cp "$(command -v sleep)" "$work/bin/linewatch"
 export DAEMON=$work/bin/linewatch LOG=$work/linewatch.log PIDFILE=$work/linewatch.pid
-
-# A stuck stand-in run with setpriv's options; its pid in $!. Until it has
-# exec'd, its executable is still bash or setpriv.
+# A stuck stand-in run with setpriv's options, named by the pid file; its pid
+# in $!. Until it has exec'd, its executable is still bash or setpriv.
 run() {
     setpriv "$@" "$DAEMON" 300 &
-    for _ in $(seq 50); do
-        [ "$(readlink "/proc/$!/exe")" = "$DAEMON" ] && return
-        sleep 0.1
-    done
+    echo $! >"$PIDFILE"
+    for _ in $(seq 50); do [ "$(readlink "/proc/$!/exe")" = "$DAEMON" ] && return; sleep 0.1; done
 }
-run
-pid=$!
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
-echo $pid >"$PIDFILE"
+run && pid=$!
 
-out=$(sh "$init" status) || fail "status of a running daemon: $out"
-[ "$out" = "linewatch is running (pid $pid)" ] || fail "status: $out"
-out=$(sh "$init" start) || fail "start beside a running daemon: $out"
-[ "$out" = "linewatch is already running (pid $pid)" ] || fail "start beside a running daemon: $out"
-[ -e "$LOG" ] && fail "start ran a second daemon"
-
+expect_init 0 "linewatch is running (pid $pid)" status
+expect_init 0 "linewatch is already running (pid $pid)" start
+[ ! -e "$LOG" ] || fail "start ran a second daemon"
 # An update replaces the executable under the running daemon.
 rm "$DAEMON"
-out=$(sh "$init" status) || fail "status after the executable was replaced: $out"
+expect_init 0 "linewatch is running (pid $pid)" status
 cp "$(command -v sleep)" "$DAEMON"
-sh "$init" stop >/dev/null || fail "stop"
-[ -n "$(readlink "/proc/$pid/exe")" ] && fail "the daemon was not stopped"
+expect_init 0 "Stopping linewatch: OK" stop
+[ -z "$(readlink "/proc/$pid/exe")" ] || fail "the daemon was not stopped"
 wait $pid || true
-out=$(sh "$init" status) && fail "status of a stopped daemon succeeded: $out"
-[ "$out" = "linewatch is not running" ] || fail "status: $out"
+expect_init 3 "linewatch is not running" status
 # Another user's copy of the daemon is not ours, even where a stale pid file
-# names it.
+# names it: start runs the stand-in, which fails without an operand.
 run --reuid=65534 --regid=65534 --clear-groups
-echo $! >"$PIDFILE"
-out=$(sh "$init" start) && fail "start beside another user's copy of the daemon: $out"
+expect_init 1 "Starting linewatch: FAIL (see $LOG)" start
 
 # The real daemon without its interrupt device: start fails and says where
 # to look, the daemon's own message is in the log, the last log is kept.
 cp --remove-destination "$build/linewatch" "$DAEMON"
 echo "last run" >"$LOG"
 echo 1 >"$PIDFILE" # a crash's, whose number is now another program's
-if out=$("$src/sim/sandbox" --build "$build" -- sh "$init" start); then
-    fail "start without the interrupt device succeeded: $out"
-elif [ $? = 77 ]; then
-    exit 77
-fi
-[ "$out" = "Starting linewatch: FAIL (see $LOG)" ] || fail "start: $out"
+runner=("$src/sim/sandbox" --build "$build" --)
+expect_init 1 "Starting linewatch: FAIL (see $LOG)" start
 [ "$(cat "$LOG")" = "open device:/dev/cpldirq failed No such file or directory" ] || fail "log: $(cat "$LOG")"
 [ "$(cat "$LOG.old")" = "last run" ] || fail "the last run's log was not kept"
