@@ -14,10 +14,10 @@ constexpr event_source make_source(uint8_t id, const char *status_path, const ch
                                    const char *on_message, const char *off_message,
                                    int32_t on_trap, int32_t off_trap)
 {
-    return event_source{id,        0,       0,           0,           status_path,
-                        0,         warn_path, syslog_key, 0,         email_key,
-                        0,         trap_key, 0,          relay_key,   0,
-                        on_message, off_message, on_trap, off_trap};
+    return event_source{id,         0,           status_path, 0,        warn_path,
+                        syslog_key, 0,           email_key,   0,        trap_key,
+                        0,          relay_key,   0,           on_message, off_message,
+                        on_trap,    off_trap,    0,           0};
 }
 
 // LAN files count from 0 while their keys and messages count from 1; the DI's

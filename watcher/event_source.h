@@ -11,11 +11,6 @@
 struct event_source {
     uint8_t id;
     uint8_t state;
-    // While the status file cannot be written (status_error is the errno of
-    // the last try, 0 once written), the state it should hold is kept here:
-    // the change already reported is neither reported again nor forgotten.
-    uint8_t kept_state;
-    uint8_t status_error;
     const char *status_path;
     uint8_t relay_active;
     const char *warn_path;
@@ -31,6 +26,11 @@ struct event_source {
     const char *off_message;
     int32_t on_trap;
     int32_t off_trap;
+    // While the status file cannot be written (status_error is the errno of
+    // the last try, 0 once written), the state it should hold is kept here:
+    // the change already reported is neither reported again nor forgotten.
+    uint8_t kept_state;
+    uint8_t status_error;
 };
 
 constexpr size_t source_count = 9;
