@@ -106,18 +106,16 @@ expect_unharmed() {
     expect_eq "/tmp outside /tmp/events" "$(outside_events)" "$outside_before"
 }
 
-# The journal as passes: first and last read's times, the nine registers.
+# The journal as passes of nine register reads: the first and last read's times.
 passes() {
     sim journal | awk '($2 == "read" || $2 == "read-failed") && ($3 == 9 || $3 == 10) {
-        if (n % 9 == 0) { start = $1; regs = $3 } else regs = regs " " $3
-        if (++n % 9 == 0) print start, $1, regs }'
+        if (n % 9 == 0) start = $1; if (++n % 9 == 0) print start, $1 }'
 }
 
-# A hold's passes read all nine inputs, a period apart from the third on
-# (the interrupt's pass and the hold's first run back to back).
+# A hold's passes come a period apart from the third on (the interrupt's pass
+# and the hold's first run back to back).
 expect_hold_passes() {
-    passes | awk '$3 " " $4 " " $5 " " $6 " " $7 " " $8 " " $9 " " $10 " " $11 != "9 9 9 10 10 10 10 9 9" ||
-        NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
+    passes | awk 'NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
 }
 
 # The pass that saw the release is the last, 0x11 a period after it.

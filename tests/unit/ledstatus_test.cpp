@@ -70,17 +70,25 @@ TEST(LedStatus, AFieldNotReadOrNotWrittenFailsTheScan)
         {"mkdir -p /run/full && mount -t tmpfs -o size=4k full /run/full && touch /run/full/di && "
          "{ cat /dev/zero >/run/full/fill 2>/dev/null; mount --bind /run/full/di /tmp/di_status; }",
          {0, 0, 0, 0x40}, "", zero_registers, "0"},
-        // Nothing is written through a planted link, nor read before a scan can start afresh.
+        // Nothing planted is written into or waited on, nor a register read
+        // before a scan can start afresh.
         {"ln -s /tmp/victim /tmp/led_status", {-1, -1, -1, -1}, "Open /tmp/led_status failed!\n", "keep", "0"},
+        {"ln /tmp/victim /tmp/led_status", {-1, -1, -1, -1}, "Open /tmp/led_status failed!\n", "keep", "0"},
         {"ln -sf /tmp/victim /tmp/di_status", {0, 0, 0, 0x40}, "Open /tmp/di_status failed!\n", zero_registers, "keep"},
+        {"rm /tmp/di_status && mkfifo /tmp/di_status", {0, 0, 0, 0x40}, "Open /tmp/di_status failed!\n",
+         zero_registers, "FIFO"},
+        {"cp /tmp/victim /tmp/di_status && chown 1 /tmp/di_status", {0, 0, 0, 0x40}, "Open /tmp/di_status failed!\n",
+         zero_registers, "keep"},
     };
     for (const auto &c : cases) {
-        const std::string setup = "rm -f /tmp/led_status; printf 0 >/tmp/di_status; printf keep >/tmp/victim; ";
+        const std::string setup = "rm -f /tmp/led_status /tmp/di_status; "
+                                  "printf 0 >/tmp/di_status; printf keep >/tmp/victim; ";
         ASSERT_EQ(system((setup + c.setup).c_str()), 0);
         EXPECT_EQ(scan(c.registers, -1), c.printed);
         system("umount /tmp/di_status /run/full 2>/dev/null");
         EXPECT_EQ(world::read(leds), c.leds) << c.setup;
-        EXPECT_EQ(world::read(di), c.di) << c.setup;
+        EXPECT_EQ(world::run("test -p " + di) == 0 ? "FIFO" : world::read(di), c.di) << c.setup;
+        EXPECT_EQ(world::read("/tmp/victim"), "keep");
     }
 }
 
