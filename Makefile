@@ -47,10 +47,10 @@ fuzz: build
 # The full soak and kill test of docs/reliability.md: 20,000 transitions, some
 # 20 minutes, and 1,000 kills, some 4 minutes. `make test` runs 500 and 100.
 soak: build
-	sim/sandbox --build build/host --twin -- tests/e2e/soak_test.sh 20000
+	sim/sandbox --build build/host --twin -- tests/e2e/random_test.sh soak 20000
 
 crash: build
-	sim/sandbox --build build/host --twin -- tests/e2e/crash_test.sh 1000
+	sim/sandbox --build build/host --twin -- tests/e2e/random_test.sh crash 1000
 
 sim: build
 	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))

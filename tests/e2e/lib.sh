@@ -11,22 +11,6 @@ limit_ms=10000
 command_limit_ms=${LINEWATCH_COMMAND_TIME_LIMIT_MS:-60000}
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
-# Sets daemon_path and daemon_exe (empty: the daemon's own) for a script
-# that finds the daemon by its executable: under the emulator every process
-# runs as the emulator, so the daemon gets a copy of it of its own.
-daemon_by_path() {
-    local prefix dir=$sim_dir/launcher
-    read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
-    daemon_path=$LINEWATCH_BUILD/linewatch daemon_exe=
-    [ ${#prefix[@]} -gt 0 ] || return 0
-    mkdir -p "$dir"
-    daemon_exe=$dir/${prefix[0]##*/}
-    cp "$(command -v "${prefix[0]}")" "$daemon_exe"
-    printf '#!/bin/sh\nexec %s %s "$@"\n' "$daemon_exe ${prefix[*]:1}" "$daemon_path" >"$dir/linewatch"
-    daemon_path=$dir/linewatch
-    chmod +x "$daemon_path"
-}
-
 # The nine inputs in id order.
 names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
 email_keys=(email_di1 email_pow1 email_pow2 email_dcd1 email_dcd2 email_dsr1 email_dsr2 email_lan1 email_lan2)
@@ -142,20 +126,15 @@ no_sanitizer_reports() {
 }
 
 passed=0 failed=0
+# The emulator's preload must not reach the host commands the daemon runs.
 run_one() {
     echo "--- $1"
     local ok=true
     (fresh && "${@:2}") || ok=false
-    no_sanitizer_reports || ok=false
-    # The emulator's preload must not reach the host commands the daemon runs.
-    ! grep -s 'ld\.so: object' "$sim_dir/daemon.out" || ok=false
-    if $ok; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "    daemon output:"
-        sed 's/^/      /' "$sim_dir/daemon.out"
-    fi
+    no_sanitizer_reports && ! grep -s 'ld\.so: object' "$sim_dir/daemon.out" || ok=false
+    $ok && passed=$((passed + 1)) && return
+    failed=$((failed + 1))
+    echo "    daemon output:" && sed 's/^/      /' "$sim_dir/daemon.out"
 }
 
 finish() {

@@ -7,11 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 
 files=() pattern=
-while [ $# -gt 0 ]; do
-    if [ "$1" = -- ]; then pattern=$2; break; fi
-    files+=("$1")
-    shift
-done
+for arg; do [ "$arg" = -- ] && pattern=${!#} && break; files+=("$arg"); done
 
 step() {
     local word=${1%% *} rest=
@@ -21,11 +17,8 @@ step() {
     file)
         local path=${rest%% *} text=
         [[ $rest == *" "* ]] && text=${rest#* }
-        if [ "$text" = - ]; then
-            [ ! -e "$path" ] || fail "$path exists"
-        else
-            expect_eq "$path" "$(timeout 10 cat "$path" 2>/dev/null; echo .)" "$(printf '%b.' "$text")"
-        fi
+        [ "$text" != - ] || { [ ! -e "$path" ] || fail "$path exists"; return; }
+        expect_eq "$path" "$(timeout 10 cat "$path" 2>/dev/null; echo .)" "$(printf '%b.' "$text")"
         ;;
     ran) expect_eq "commands run" "$(commands_run)" "$rest" ;;
     '$') eval "$rest" || fail "the shell line failed" ;;

@@ -15,18 +15,10 @@
 namespace {
 
 constexpr const char *elsewhere = "/tmp/elsewhere";
-std::string commands;
 
-std::vector<std::filesystem::path> event_files()
-{
-    return {std::filesystem::directory_iterator("/tmp/events"), {}};
-}
-
-void remove_event_files()
-{
-    std::filesystem::remove_all("/tmp/events");
-    std::filesystem::create_directory("/tmp/events");
-}
+namespace fs = std::filesystem;
+std::vector<fs::path> event_files() { return {fs::directory_iterator("/tmp/events"), {}}; }
+void remove_event_files() { fs::remove_all("/tmp/events"); fs::create_directory("/tmp/events"); }
 
 // The whole file, "(none)" when it cannot be opened.
 std::string read(const char *path)
@@ -47,7 +39,6 @@ void check_status_file(FuzzedDataProvider &&input)
     const std::string content = input.ConsumeRemainingBytesAsString();
     remove_event_files();
     unlink(elsewhere);
-    write(commands.c_str(), "");
     if (kind == standing::file || kind == standing::link)
         write(kind == standing::file ? source.status_path : elsewhere, content);
     if (kind == standing::link || kind == standing::dangling_link)
@@ -64,9 +55,7 @@ void check_status_file(FuzzedDataProvider &&input)
     const int recorded = kind == standing::file && !content.empty() ? content[0] - '0' : -1;
     const bool event = (recorded == 0 || recorded == 1) && recorded != source.state;
     const std::string message = source.state == 1 ? source.on_message : source.off_message;
-    const std::string hook = source.state == 1 ? "ledcontrol\tdi\ton\n" : "ledcontrol\tdi\toff\n";
     FUZZ_CHECK(read(source.warn_path) == (event ? message + "\n" : "(none)"));
-    FUZZ_CHECK(read(commands.c_str()) == (source.id == source_di && event ? hook : ""));
     if (kind == standing::file || kind == standing::missing)
         FUZZ_CHECK(read(source.status_path) ==
                    (recorded == source.state ? content : source.state == 1 ? "1\n" : "0\n"));
@@ -81,7 +70,7 @@ void check_status_file(FuzzedDataProvider &&input)
 void check_table(FuzzedDataProvider &&input)
 {
     const char *const table = tables::trap_table;
-    const std::vector<std::filesystem::path> only_the_table = {table};
+    const std::vector<fs::path> only_the_table = {table};
     const std::string record = input.ConsumeRandomLengthString(40).c_str();
     const std::string content = input.ConsumeRemainingBytesAsString();
     remove_event_files();
@@ -111,7 +100,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
         fprintf(stderr, "run inside the sandbox: sim/sandbox --build BUILD -- TARGET ...\n");
         exit(2);
     }
-    commands = std::string(getenv("LINEWATCH_SIM_DIR")) + "/commands";
     // Every event is logged: with nobody to receive it, a long run fills no file.
     unlink("/dev/log");
     return 0;

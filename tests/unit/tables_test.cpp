@@ -60,3 +60,19 @@ TEST(Tables, ARelayLineIsEditedInPlaceOnlyByTextSedCannotMisread)
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "create file /tmp/nowhere/traptable failed No such file or directory\n");
 }
+
+TEST(Tables, TablesClaimNoLineOrRecordTheyCouldNotWrite)
+{
+    world::fresh();
+    const std::string thirty(tables::record_cap, '\n');
+    world::write(tables::trap_table, thirty);
+    // A mount point cannot be renamed over: the first line cannot be dropped.
+    ASSERT_EQ(system("mount --bind /tmp/events/traptable /tmp/events/traptable"), 0);
+    EXPECT_EQ(append_capped(tables::trap_table, "DI On##Success"), -1);
+    ASSERT_EQ(system("umount /tmp/events/traptable"), 0);
+    EXPECT_EQ(world::read(tables::trap_table), thirty);
+    EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(create_blank_lines("/dev/full", 9), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create file /dev/full failed No space left on device\n");
+}

@@ -56,3 +56,15 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
     format_timestamp(stamp);
     EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d [ \d]\d:\d\d:\d\d  )"))) << stamp;
 }
+
+TEST(Sources, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
+{
+    world::fresh();
+    event_source di = initial_sources[source_di];
+    ASSERT_EQ(system("mount -o bind,ro /tmp/events /tmp/events"), 0);
+    testing::internal::CaptureStdout();
+    detect_change(di);
+    detect_change(di);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/distatus failed:Read-only file system\n");
+    ASSERT_EQ(system("umount /tmp/events"), 0);
+}

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The daemon as service managers run it: its command line, the device's init
+# script with the real daemon and with stand-ins (copies of sleep under its
+# name) that the pid file names but that are not the daemon it started, and
+# the systemd unit's command under runit's runsv.
+source "$(dirname "$0")/lib.sh"
+
+# The daemon as the init script starts it, through a launcher, and the
+# executable the kernel names for it: under the emulator, the emulator's.
+read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
+launcher=$sim_dir/launcher/linewatch daemon_exe=$(readlink -f "$(command -v "${prefix[0]:-$LINEWATCH_BUILD/linewatch}")")
+mkdir -p "${launcher%/*}" && printf '#!/bin/sh\nexec "%s" run linewatch "$@"\n' "$src/sim/linewatch-sim" >$launcher
+chmod +x $launcher
+init() { LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
+
+test_options() {
+    local usage version args out before=$(ls -A /tmp; stat_of opens)
+    usage=$(sim run linewatch -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
+    version=$(sim run linewatch -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
+    ! sim run linewatch -V >/dev/full || fail "a version lost on a full device exits 0"
+    for args in -x extra; do
+        out=$(sim run linewatch "$args" 2>&1 >/dev/null)
+        expect_eq "linewatch $args: status, standard error" "$? $out" "2 $usage"
+    done
+    expect_eq "what bad options left" "$(ls -A /tmp; stat_of opens)" "$before"
+}
+
+test_init_script_start_status_stop_and_stop_again() {
+    export DAEMON=$launcher EXE=$daemon_exe
+    sim config email_lan1 2
+    # A crash's pid file, whose number is now another program's.
+    echo 1 >/run/linewatch.pid
+    expect_eq "start" "$(init start)" "Starting linewatch: OK"
+    sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
+    local out
+    out=$(init status) && [[ $out =~ ^"linewatch is running (pid "[0-9]+")"$ ]] || fail "status of a running daemon: $out"
+    expect_eq "second start" "$(init start)" "${out/is running/is already running}"
+    sim lan1 1 || fail "no pass"
+    expect_eq "commands" "$(commands_run)" 'sendemail "Port_1 Link_up"'
+
+    expect_eq "stop" "$(init stop)" "Stopping linewatch: OK"
+    expect_eq "status when stopped" "$(init status; echo "($?)")" $'linewatch is not running\n(3)'
+    expect_eq "the twin lost its waiter" "$(stat_of waiting)" 0
+    expect_eq "stop when not running" "$(init stop; echo "($?)")" $'linewatch is not running\n(0)'
+}
+
+test_init_script_counts_only_the_daemons_executable_run_as_its_user() {
+    export DAEMON=$sim_dir/bin/linewatch EXE=
+    mkdir -p "${DAEMON%/*}" && cp "$(command -v sleep)" "$DAEMON"
+    trap 'kill $(jobs -p) 2>/dev/null' EXIT
+    # A stuck stand-in run with setpriv's options, named by the pid file. Until
+    # it has exec'd, its executable is still setpriv.
+    standin() {
+        setpriv "$@" "$DAEMON" 300 &
+        pid=$! && echo $pid >/run/linewatch.pid
+        for _ in $(seq 50); do [ "$(readlink /proc/$pid/exe)" = "$DAEMON" ] && return; sleep 0.1; done
+    }
+    standin
+    expect_eq "status" "$(init status)" "linewatch is running (pid $pid)"
+    expect_eq "second start" "$(init start)" "linewatch is already running (pid $pid)"
+    # A firmware update replaces the executable under the running daemon.
+    rm "$DAEMON"
+    expect_eq "status, replaced" "$(init status)" "linewatch is running (pid $pid)"
+    cp "$(command -v sleep)" "$DAEMON"
+    expect_eq "stop" "$(init stop)" "Stopping linewatch: OK"
+    [ -z "$(readlink /proc/$pid/exe)" ] || fail "the daemon was not stopped"
+    # Another user's copy is not ours: start runs the stand-in, which fails
+    # without an operand, and keeps the last run's log.
+    standin --reuid=65534 --regid=65534 --clear-groups
+    echo "last run" >$sim_dir/init.log
+    expect_eq "start" "$(init start; echo "($?)")" "Starting linewatch: FAIL (see $sim_dir/init.log)"$'\n(1)'
+    expect_eq "the last run's log" "$(cat $sim_dir/init.log.old)" "last run"
+}
+
+# Under the emulator the daemon cannot be told from its supervisor by name.
+test_runsv_starts_the_killed_daemon_again_which_reports_what_it_missed() {
+    [ -z "${LINEWATCH_RUN_PREFIX:-}" ] || { echo "    (host only)"; return 0; }
+    local service=/run/linewatch-service runsv pid
+    mkdir "$service"
+    # The systemd unit's command line, proven here under a supervisor.
+    printf '#!/bin/sh\nexec %s >>%s 2>&1\n' "$(sed -n "s|^ExecStart=/usr/sbin/linewatch|$LINEWATCH_BUILD/linewatch|p" \
+        "$src/dist/linewatch.service")" "$sim_dir/daemon.out" >"$service/run" && chmod +x "$service/run"
+    runsv "$service" &
+    runsv=$!
+    # runsv stops the daemon on TERM.
+    trap "kill $runsv; wait $runsv" EXIT
+    sim twin wait-idle $limit_ms || fail "the supervised daemon did not start"
+    # A change that no interrupt announces, as one made while it is down.
+    sim input lan1 1
+    pid=$(pgrep -x -P $runsv linewatch) && [ "$(pgrep -x linewatch)" = "$pid" ] || fail "the daemon left its supervisor"
+    kill -9 "$pid"
+    sim twin wait-request 17 2 $limit_ms || fail "the daemon was not started again"
+    expect_eq "warn lines" "$(cat $events/lan0warn)" "Port_1 Link_up"
+}
+
+run_tests
