@@ -126,7 +126,8 @@ no_sanitizer_reports() {
 }
 
 passed=0 failed=0
-# The emulator's preload must not reach the host commands the daemon runs.
+# A test in a fresh world. A sanitizer's report fails it, and so does the
+# emulator's preload reaching the host commands the daemon runs.
 run_one() {
     echo "--- $1"
     local ok=true
