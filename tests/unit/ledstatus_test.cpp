@@ -2,7 +2,6 @@
 #include <array>
 #include <tuple>
 #include <vector>
-#include <filesystem>
 
 #include "ledstatus/ledstatus.h"
 #include "tests/unit/world.h"
@@ -38,14 +37,13 @@ TEST(LedStatus, EveryFieldBecomesItsWordInTableOrderAndEachScanReplacesTheLast)
                                    "uart2rx:on#wifimode:client#alarm:off#power1:off#power2:on#", "1"},
         {{0, 0, 0, 0}, zero_registers.c_str(), "0"},
     };
-    const auto open_files = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
-    const auto files_before = open_files();
+    const auto files_before = world::open_files();
     for (const auto &s : scans) {
         EXPECT_EQ(scan(s.registers, 0), "");
         EXPECT_EQ(world::read(leds), s.leds);
         EXPECT_EQ(world::read(di), s.di);
     }
-    EXPECT_EQ(open_files(), files_before) << "a scan keeps a file open";
+    EXPECT_EQ(world::open_files(), files_before) << "a scan keeps a file open";
     // The first value past each kind of field's words.
     testing::internal::CaptureStdout();
     for (const auto &[name, value] : {std::pair{"wifimode", 4}, {"power2", 2}, {"alarm", 4}, {"distatus", 2}})

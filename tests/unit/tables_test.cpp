@@ -17,6 +17,7 @@ TEST(Tables, ATableOfThirtyLinesAnUnfinishedOneCountedLosesItsFirstToReplacement
     world::fresh();
     // Files opened the way fopen would: descriptor 0 is as good as any.
     close(0);
+    const long files_before = world::open_files();
     for (const auto &[before, after] : {std::pair{records(1, 30), records(2, 30) + "new\n"},
                                         {records(1, 29) + "torn", records(2, 29) + "torn\nnew\n"}}) {
         world::write(table, before);
@@ -26,7 +27,7 @@ TEST(Tables, ATableOfThirtyLinesAnUnfinishedOneCountedLosesItsFirstToReplacement
     }
     struct stat st;
     EXPECT_TRUE(stat(table.c_str(), &st) == 0 && (st.st_mode & 07777) == 0604) << "readable as before";
-    EXPECT_EQ(count_lines(table.c_str()), 30);
+    EXPECT_EQ(world::open_files(), files_before) << "a table left open";
     testing::internal::CaptureStdout();
     EXPECT_EQ(count_lines("/tmp/events/missing") + drop_first_line("/tmp/events/missing"), -2);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "open No such file or directory error\n");

@@ -5,6 +5,7 @@
 #include "tests/unit/world.h"
 #include "watcher/change.h"
 #include "watcher/event_source.h"
+#include "watcher/main_loop.h"
 
 TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusFile)
 {
@@ -32,8 +33,6 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
                << s.on_message << '|' << s.off_message << '|' << s.on_trap << ' ' << s.off_trap;
         EXPECT_EQ(record.str(), records[id]);
         EXPECT_EQ(std::string(s.status_path, 12) + std::string(s.warn_path, 12), "/tmp/events//tmp/events/");
-        // Each starts at state 0, its relay free and every mode 0.
-        EXPECT_EQ(s.state + s.relay_active + s.syslog_mode + s.email_mode + s.trap_mode + s.relay_mode, 0) << id;
 
         world::registers[9] = alone_on[id].first;
         world::registers[10] = alone_on[id].second;
@@ -46,6 +45,10 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
         EXPECT_LT(reader(), 0);
     for (const auto reader : {read_power, read_lan_link, read_dcd, read_dsr})
         EXPECT_EQ(reader(0) + reader(3), -2);
+    // A relay counts among the records asked about, and only there.
+    source_table held = initial_sources;
+    held[0].relay_active = held[2].relay_active = 1;
+    EXPECT_EQ(relay_active_count(held.data(), 2), 1);
     world::fresh();
     const event_source &di = initial_sources[source_di];
     world::write("/tmp/events/distatus", "1\n");

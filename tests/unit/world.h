@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -23,6 +24,8 @@ inline std::string read(const std::string &path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 inline void write(const std::string &path, const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+inline long open_files() { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); }
 
 // A shell command's exit status, -1 if it did not exit.
 inline int run(const std::string &command)
