@@ -56,10 +56,12 @@ TEST(Tables, ARelayLineIsEditedInPlaceOnlyByTextSedCannotMisread)
 
     EXPECT_EQ(truncate_file(relay), 0);
     EXPECT_EQ(world::read(relay), "");
+    // A FIFO has no end to append at.
+    ASSERT_EQ(mkfifo(tables::email_table, 0644), 0);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(touch_file("/tmp/nowhere/traptable"), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "create file /tmp/nowhere/traptable failed No such file or directory\n");
+    EXPECT_EQ(touch_file("/tmp/nowhere/traptable") + append_capped(tables::email_table, "x"), -2);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create file /tmp/nowhere/traptable failed No such file or "
+                                                      "directory\ngo to end of file failed:Illegal seek\n");
 }
 
 TEST(Tables, TablesClaimNoLineOrRecordTheyCouldNotWrite)
