@@ -27,6 +27,6 @@ int finish_replacement(file_replacement &replacement, bool content_ok);
 // What a plain fopen would create a file with: 0666 less the umask.
 mode_t new_file_mode();
 
-// Removes the scratch files a killed process left beside `path`, and
-// nothing else.
+// Removes the scratch files a killed process left beside `path` (a glob
+// pattern: "DIR/*" for every file of DIR), and nothing else.
 void remove_stale_scratch(const char *path);

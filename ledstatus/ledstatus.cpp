@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/write_stream.h"
+#include "common/own_file.h"
 #include "device/bits.h"
 #include "device/cpld.h"
 

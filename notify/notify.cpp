@@ -6,7 +6,6 @@
 
 #include "common/call_ticks.h"
 #include "common/command.h"
-#include "notify/relay_lines.h"
 #include "tables/tables.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // the opposite change releases the line.
 #pragma once
 
-#include "watcher/event_source.h"
+#include "common/event_record.h"
 
 namespace notify {
 constexpr const char *syslog_identity = "linewatch";

@@ -1,16 +1,81 @@
 #include "tables/tables.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/command.h"
-#include "common/replace_file.h"
-#include "common/write_stream.h"
+#include "common/event_record.h"
+#include "tables/event_files.h"
+
+namespace {
+
+// What each source's relay line was last set to; nullptr reads as empty.
+const char *held_texts[source_count];
+
+// Opens the file with `mode`, writes `newlines` newline characters, closes it.
+int create_file(const char *path, const char *mode, int newlines)
+{
+    FILE *file = open_event_stream(path, mode);
+    if (file == nullptr) {
+        event_file_failed("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    for (int i = 0; i < newlines; ++i)
+        fputc('\n', file);
+    // Most of a failed write (a full file system) shows only when the buffer
+    // is written out.
+    const bool failed = ferror(file) != 0;
+    if ((fclose(file) != 0) | failed) {
+        printf("create file %s failed %s\n", path, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+// Newlines in the file, and whether a last line follows the last of them,
+// in one read; -1 when it cannot be opened.
+int count_newlines(const char *path, bool &unfinished)
+{
+    unfinished = false;
+    FILE *file = open_event_stream(path, "r");
+    if (file == nullptr) {
+        event_file_failed("open %s error\n", strerror(errno));
+        return -1;
+    }
+    int lines = 0;
+    int last = '\n';
+    for (int c; (c = getc(file)) != EOF; last = c)
+        lines += c == '\n';
+    fclose(file);
+    unfinished = last != '\n';
+    return lines;
+}
+
+// The rest of the table replaces it whole, so readers always find either the
+// old or the new table and a failure at any step leaves the old one in place.
+int drop_first_lines(const char *path, int lines)
+{
+    FILE *table = open_event_stream(path, "r");
+    file_replacement rest;
+    if (table == nullptr || !begin_event_replacement(rest, path, false)) {
+        if (table != nullptr)
+            fclose(table);
+        return -1;
+    }
+    int c = '\n';
+    for (int skipped = 0; skipped < lines && c != EOF; ++skipped)
+        while ((c = getc(table)) != EOF && c != '\n') {
+        }
+    bool copied = true;
+    char block[512];
+    for (size_t got; c == '\n' && copied && (got = fread(block, 1, sizeof block, table)) > 0;)
+        copied = fwrite(block, 1, got, rest.stream) == got;
+    copied = copied && !ferror(table);
+    fclose(table);
+    return finish_replacement(rest, copied);
+}
+
+} // namespace
 
 void prepare_tables(int relay_lines)
 {
@@ -21,71 +86,18 @@ void prepare_tables(int relay_lines)
 
 int create_blank_lines(const char *path, int count)
 {
-    FILE *file = open_write_stream(path, "w+");
-    if (file == nullptr) {
-        printf("create file %s failed %s\n", path, strerror(errno));
-        return -1;
-    }
-    for (int i = 0; i < count; ++i)
-        fputc('\n', file);
-    // Most of a failed write (a full file system) shows only when the
-    // buffer is written out.
-    const bool failed = ferror(file) != 0;
-    if ((fclose(file) != 0) | failed) {
-        printf("create file %s failed %s\n", path, strerror(errno));
-        return -1;
-    }
-    return 0;
+    return create_file(path, "w+", count);
 }
-
-namespace {
-
-int open_and_close(const char *path, const char *mode)
-{
-    FILE *file = open_write_stream(path, mode);
-    if (file == nullptr) {
-        printf("create file %s failed %s\n", path, strerror(errno));
-        return -1;
-    }
-    fclose(file);
-    return 0;
-}
-
-} // namespace
 
 int touch_file(const char *path)
 {
-    return open_and_close(path, "a+");
+    return create_file(path, "a+", 0);
 }
 
 int truncate_file(const char *path)
 {
-    return open_and_close(path, "w+");
+    return create_file(path, "w+", 0);
 }
-
-namespace {
-
-// Newlines in the file, and whether a last line follows the last of them,
-// in one read; -1 when it cannot be opened.
-int count_newlines(const char *path, bool &unfinished)
-{
-    unfinished = false;
-    FILE *file = open_read_stream(path);
-    if (file == nullptr) {
-        printf("open %s error\n", strerror(errno));
-        return -1;
-    }
-    int lines = 0;
-    int last = '\n';
-    for (int c; (c = getc(file)) != EOF; last = c)
-        if (c == '\n')
-            ++lines;
-    fclose(file);
-    unfinished = last != '\n';
-    return lines;
-}
-
-} // namespace
 
 int count_lines(const char *path)
 {
@@ -93,44 +105,9 @@ int count_lines(const char *path)
     return count_newlines(path, unfinished);
 }
 
-namespace {
-
-// Copies what follows the first newline of `from` into `to`; false on a read
-// or write error.
-bool copy_after_first_line(FILE *from, FILE *to)
-{
-    int c;
-    while ((c = getc(from)) != EOF && c != '\n') {
-    }
-    if (c == '\n') {
-        char block[512];
-        size_t got;
-        while ((got = fread(block, 1, sizeof block, from)) > 0)
-            if (fwrite(block, 1, got, to) != got)
-                return false;
-    }
-    return !ferror(from);
-}
-
-} // namespace
-
-// The rest of the table replaces it whole, so readers always find either the
-// old or the new table and a failure at any step leaves the old one in place.
 int drop_first_line(const char *path)
 {
-    FILE *table = open_read_stream(path);
-    if (table == nullptr)
-        return -1;
-    // Keep the table readable by whoever could read it before.
-    struct stat table_stat;
-    file_replacement rest;
-    if (fstat(fileno(table), &table_stat) != 0 || !begin_replacement(rest, path, table_stat.st_mode & 07777)) {
-        fclose(table);
-        return -1;
-    }
-    const bool copied = copy_after_first_line(table, rest.stream);
-    fclose(table);
-    return finish_replacement(rest, copied);
+    return drop_first_lines(path, 1);
 }
 
 int append_line(FILE *stream, const char *text)
@@ -152,22 +129,20 @@ int append_line(FILE *stream, const char *text)
 
 int append_capped(const char *path, const char *text)
 {
-    // An unfinished last line is ended by append_line: it counts toward the
-    // cap.
     bool unfinished;
-    int lines = count_newlines(path, unfinished);
-    if (unfinished)
-        ++lines;
-    // Appended after a trim that failed, the table would pass the cap and,
-    // no longer at exactly the cap, never be trimmed again: the record is
-    // lost instead.
-    if (lines == tables::record_cap && drop_first_line(path) != 0) {
-        printf("drop first line of %s failed %s\n", path, strerror(errno));
+    const int lines = count_newlines(path, unfinished);
+    // append_line ends an unfinished last line, which so becomes one of the
+    // table's lines. Appended after a trim that failed, the table would pass
+    // the cap and never be trimmed again: the record is lost instead.
+    const int beyond_cap = lines + unfinished + 1 - tables::record_cap;
+    if ((lines == tables::record_cap || lines + unfinished == tables::record_cap)
+        && drop_first_lines(path, beyond_cap) != 0) {
+        event_file_failed("drop first line of %s failed %s\n", path, strerror(errno));
         return -1;
     }
-    FILE *table = open_write_stream(path, "a+");
+    FILE *table = open_event_stream(path, "a+");
     if (table == nullptr) {
-        printf("open file %s failed %s\n", path, strerror(errno));
+        event_file_failed("open file %s failed %s\n", path, strerror(errno));
         return -1;
     }
     const int appended = append_line(table, text);
@@ -175,20 +150,11 @@ int append_capped(const char *path, const char *text)
     return appended;
 }
 
-namespace {
-
-// The text goes into a sed expression inside single quotes: anything that
-// could end the quote or the expression is refused rather than run.
-bool safe_for_sed(const char *text)
-{
-    return strpbrk(text, "'/\\&\n") == nullptr;
-}
-
-} // namespace
-
 int replace_line(const char *path, int line, const char *text)
 {
-    if (!safe_for_sed(text) || strchr(path, '\'') != nullptr)
+    // The text goes into a sed expression inside single quotes: anything that
+    // could end the quote or the expression is refused rather than run.
+    if (strpbrk(text, "'/\\&\n") != nullptr || strchr(path, '\'') != nullptr)
         return -1;
     // sed edits no line that is not there, and says so by succeeding.
     bool unfinished;
@@ -201,4 +167,26 @@ int replace_line(const char *path, int line, const char *text)
     if (length < 0 || static_cast<size_t>(length) >= sizeof command)
         return -1;
     return run_command(command) == 0 ? 0 : -1;
+}
+
+int rebuild_relay_table()
+{
+    file_replacement table;
+    if (!begin_event_replacement(table, tables::relay_table, false)) {
+        event_file_failed("create file %s failed %s\n", tables::relay_table, strerror(errno));
+        return -1;
+    }
+    bool written = true;
+    for (const char *line : held_texts)
+        written = written && fprintf(table.stream, "%s\n", line == nullptr ? "" : line) >= 0;
+    return finish_replacement(table, written);
+}
+
+int set_relay_line(uint8_t id, const char *text)
+{
+    held_texts[id] = text;
+    // A table short of the line (emptied, or left empty by a full /tmp at
+    // start-up) fails the edit, and so does one sed cannot replace: either
+    // way the whole table is written afresh, if it can be.
+    return replace_line(tables::relay_table, id + 1, text) == 0 ? 0 : rebuild_relay_table();
 }

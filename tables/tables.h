@@ -1,9 +1,11 @@
 // Line-oriented upkeep of the files other programs read under /tmp/events:
 // the relay table (line id + 1 per source, rewritten in place) and the trap
 // and e-mail tables (latest 30 records). All return 0 or -1 unless stated;
-// failures are reported on standard output.
+// failures are reported on standard output. Files are opened only by the
+// terms of event_files.h.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace tables {
@@ -25,7 +27,18 @@ int count_lines(const char *path);
 // failure.
 int drop_first_line(const char *path);
 int append_line(FILE *stream, const char *text);
-// A table at the cap whose first line cannot be dropped gets no record.
+// A table at the cap loses its oldest lines, so that it holds 30 with the
+// new one, a last line left unfinished among them; one whose first lines
+// cannot be dropped gets no record. A table longer than that keeps growing.
 int append_capped(const char *path, const char *text);
 // -1 for a line the file does not have.
 int replace_line(const char *path, int line, const char *text);
+
+// Sets line id + 1 of the relay table to `text` ("" empties it), which must
+// live as long as the process. The text is held here, so that a table found
+// missing or short of the line is written whole from what the sources set,
+// not from what the inputs read now; so is the table of a directory taken
+// anew. 0, or -1 when the table could not be edited; the text is held either
+// way.
+int set_relay_line(uint8_t id, const char *text);
+int rebuild_relay_table();

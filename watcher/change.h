@@ -1,8 +1,7 @@
 // The poll of one source: read its input, refresh its four modes from the
-// configuration store, then compare its state with the status file and, on a
-// 0/1 change, run the hook, record the new state, append the warn line and
-// dispatch the notifications. Built on the records of event_source.h, which
-// know nothing of this.
+// configuration store, then compare its state with the one recorded and, on
+// a 0/1 change, run the hook, record the new state, append the warn line and
+// dispatch the notifications.
 #pragma once
 
 #include "watcher/event_source.h"
@@ -12,8 +11,7 @@ void poll_source(event_source &source);
 void load_settings(event_source &source);
 void detect_change(event_source &source);
 
-// Replaces the status file whole (on a full file system, overwrites its
-// first two bytes in place); 0, or -1 when it cannot be written.
+// 0, or -1 when the file cannot be written (tables/event_files.h).
 int write_status(const event_source &source);
 int append_warn(const event_source &source);
 

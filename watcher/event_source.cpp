@@ -1,7 +1,5 @@
 #include "watcher/event_source.h"
 
-#include <cstring>
-
 #include "common/command.h"
 #include "device/bits.h"
 #include "device/cpld.h"
@@ -17,7 +15,7 @@ constexpr event_source make_source(uint8_t id, const char *status_path, const ch
     return event_source{id,         0,           status_path, 0,        warn_path,
                         syslog_key, 0,           email_key,   0,        trap_key,
                         0,          relay_key,   0,           on_message, off_message,
-                        on_trap,    off_trap,    0,           0};
+                        on_trap,    off_trap};
 }
 
 // LAN files count from 0 while their keys and messages count from 1; the DI's
@@ -34,8 +32,9 @@ constexpr source_table source_definitions = {{
                 "email_dcd1", "snmp_trap_dcd1", "relay_dcd1", "Dcd1 On", "Dcd1 Off", 18, 17),
     make_source(source_dcd2, "/tmp/events/dcd2status", "/tmp/events/dcd2warn", "syslog_dcd2",
                 "email_dcd2", "snmp_trap_dcd2", "relay_dcd2", "Dcd2 On", "Dcd2 Off", 20, 19),
-    // DSR 1 keeps a warn file of its own so its events do not land in DSR 2's.
-    make_source(source_dsr1, "/tmp/events/dsr1status", "/tmp/events/dsr1warn", "syslog_dsr1",
+    // DSR 1 and DSR 2 share one warn file, which programs on the device read;
+    // the messages tell the two ports apart.
+    make_source(source_dsr1, "/tmp/events/dsr1status", "/tmp/events/dsr2warn", "syslog_dsr1",
                 "email_dsr1", "snmp_trap_dsr1", "relay_dsr1", "Dsr1 On", "Dsr1 Off", 22, 21),
     make_source(source_dsr2, "/tmp/events/dsr2status", "/tmp/events/dsr2warn", "syslog_dsr2",
                 "email_dsr2", "snmp_trap_dsr2", "relay_dsr2", "Dsr2 On", "Dsr2 Off", 24, 23),
@@ -109,8 +108,3 @@ const action_hook action_hooks[] = {
 };
 static_assert(sizeof action_hooks / sizeof action_hooks[0] == source_count,
               "one action hook per source");
-
-void pick_message(const event_source &source, char *buffer)
-{
-    strcat(buffer, source.state == 1 ? source.on_message : source.off_message);
-}

@@ -9,11 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/replace_file.h"
 #include "device/cpld.h"
+#include "tables/event_files.h"
 #include "tables/tables.h"
 #include "watcher/change.h"
-#include "watcher/events_directory.h"
 #include "watcher/pid_file.h"
 #include "watcher/startup_guard.h"
 
@@ -49,6 +48,7 @@ int relay_active_count(const event_source *table, size_t count)
 
 void poll_all(source_table &table)
 {
+    check_events_directory(false);
     for (event_source &source : table)
         poll_source(source);
 }
@@ -83,12 +83,7 @@ int run_daemon(bool foreground)
     // The commands the daemon runs have no business with the interrupt device.
     fcntl(irq_fd, F_SETFD, FD_CLOEXEC);
 
-    make_events_directory(true);
-    // Scratch files of a daemon killed while it replaced a file.
-    for (const event_source &source : event_table)
-        remove_stale_scratch(source.status_path);
-    remove_stale_scratch(tables::trap_table);
-    remove_stale_scratch(tables::email_table);
+    check_events_directory(true);
     prepare_tables(source_count);
     poll_all(event_table);
 

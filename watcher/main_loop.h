@@ -10,7 +10,7 @@ constexpr unsigned poll_period_us = 100000;
 // Sum of the relay_active bytes of the first `count` records.
 int relay_active_count(const event_source *table, size_t count);
 
-// One poll of every source, id 0 first.
+// One poll of every source, id 0 first, in the event directory checked first.
 void poll_all(source_table &table);
 
 // Polls every period while any source holds its relay line.

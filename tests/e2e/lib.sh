@@ -16,7 +16,7 @@ names=(di pwr1 pwr2 dcd1 dcd2 dsr1 dsr2 lan1 lan2)
 email_keys=(email_di1 email_pow1 email_pow2 email_dcd1 email_dcd2 email_dsr1 email_dsr2 email_lan1 email_lan2)
 trap_keys=(snmp_trap_di snmp_trap_pow1 snmp_trap_pow2 snmp_trap_dcd1 snmp_trap_dcd2 snmp_trap_dsr1 snmp_trap_dsr2 snmp_trap_lan1 snmp_trap_lan2)
 relay_keys=(relay_di relay_pow1 relay_pow2 relay_dcd1 relay_dcd2 relay_dsr1 relay_dsr2 relay_lan1 relay_lan2)
-warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr1warn dsr2warn lan0warn lan1warn)
+warn_files=(diwarn pwr1warn pwr2warn dcd1warn dcd2warn dsr2warn dsr2warn lan0warn lan1warn)
 status_files=(distatus pwr1status pwr2status dcd1status dcd2status dsr1status dsr2status lan0status lan1status)
 
 # A detached daemon's sanitizer reports go to files that fail their test.

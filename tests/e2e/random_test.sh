@@ -69,7 +69,7 @@ test_soak() {
     twin gate open
 
     for id in "${!names[@]}"; do
-        expect_eq "warn lines of ${names[id]}" "$(cat $events/${warn_files[id]} 2>/dev/null | wc -l)" "${changes[id]}"
+        expect_eq "warn lines of ${names[id]}" "$(grep -cx -e "${on_messages[id]}" -e "${off_messages[id]}" $events/${warn_files[id]})" "${changes[id]}"
     done
     expect_eq "e-mail table" "$(cat $events/emailtable)" "$(printf '%s\n' "${email_records[@]}" | tail -n 30)"
     expect_eq "trap table" "$(cat $events/traptable)" "$(printf '%s\n' "${trap_records[@]}" | tail -n 30)"

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tables/event_files.h"
 #include "tables/tables.h"
 #include "tests/fuzz/fuzz.h"
 #include "watcher/change.h"
@@ -18,7 +19,11 @@ constexpr const char *elsewhere = "/tmp/elsewhere";
 
 namespace fs = std::filesystem;
 std::vector<fs::path> event_files() { return {fs::directory_iterator("/tmp/events"), {}}; }
-void remove_event_files() { fs::remove_all("/tmp/events"); fs::create_directory("/tmp/events"); }
+void remove_event_files()
+{
+    for (const auto &path : event_files())
+        fs::remove_all(path);
+}
 
 // The whole file, "(none)" when it cannot be opened.
 std::string read(const char *path)
@@ -51,12 +56,13 @@ void check_status_file(FuzzedDataProvider &&input)
     detect_change(source);
 
     // A regular file's first byte is the state recorded; a missing, empty or
-    // foreign one records the state; nothing else is taken for a record.
+    // foreign one, or anything but a file, records the state; a directory
+    // cannot take it, and the state is kept in memory.
     const int recorded = kind == standing::file && !content.empty() ? content[0] - '0' : -1;
     const bool event = (recorded == 0 || recorded == 1) && recorded != source.state;
     const std::string message = source.state == 1 ? source.on_message : source.off_message;
     FUZZ_CHECK(read(source.warn_path) == (event ? message + "\n" : "(none)"));
-    if (kind == standing::file || kind == standing::missing)
+    if (kind != standing::directory)
         FUZZ_CHECK(read(source.status_path) ==
                    (recorded == source.state ? content : source.state == 1 ? "1\n" : "0\n"));
     struct stat st;
@@ -65,6 +71,13 @@ void check_status_file(FuzzedDataProvider &&input)
     FUZZ_CHECK(read(elsewhere) == (kind == standing::link ? content : "(none)"));
     for (const auto &path : event_files())
         FUZZ_CHECK(path == source.status_path || path == source.warn_path);
+    // Once the directory is gone the state kept in memory is recorded, and
+    // that is no event.
+    if (kind == standing::directory) {
+        rmdir(source.status_path);
+        detect_change(source);
+        FUZZ_CHECK(read(source.warn_path) == "(none)");
+    }
 }
 
 void check_table(FuzzedDataProvider &&input)
@@ -81,12 +94,15 @@ void check_table(FuzzedDataProvider &&input)
     FUZZ_CHECK(count_lines(table) == newlines && drop_first_line(table) == 0);
     FUZZ_CHECK(read(table) == rest && event_files() == only_the_table);
 
-    // The record ends the table on its own line, the first line dropped at the
-    // cap, an unfinished last line counted.
+    // The record ends the table on its own line; a table at the cap, an
+    // unfinished last line counted, drops as many first lines as keep it there.
     write(table, content);
     FUZZ_CHECK(append_capped(table, record.c_str()) == 0);
     const bool unfinished = !content.empty() && content.back() != '\n';
-    const std::string kept = newlines + unfinished == tables::record_cap ? rest : content;
+    std::string kept = content;
+    if (newlines == tables::record_cap || newlines + unfinished == tables::record_cap)
+        for (auto beyond = newlines + unfinished + 1 - tables::record_cap; beyond-- > 0;)
+            kept = kept.find('\n') == std::string::npos ? "" : kept.substr(kept.find('\n') + 1);
     const std::string line_end = kept.empty() || kept.back() == '\n' ? "" : "\n";
     FUZZ_CHECK(read(table) == kept + line_end + record + "\n" && event_files() == only_the_table);
 }
@@ -102,7 +118,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     }
     // Every event is logged: with nobody to receive it, a long run fills no file.
     unlink("/dev/log");
-    return 0;
+    mkdir("/tmp/events", 0755);
+    return check_events_directory(false) ? 0 : 2;
 }
 
 // Each check reads the input its own way, so a seed of either kind serves.

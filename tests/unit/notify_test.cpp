@@ -1,5 +1,6 @@
 // What follows one change: e-mail and trap commands, their records, relay lines.
 #include "notify/notify.h"
+#include "watcher/event_source.h"
 #include "tables/tables.h"
 #include "tests/unit/world.h"
 
@@ -20,7 +21,6 @@ TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChan
     };
     for (const auto &c : cases) {
         world::fresh();
-        prepare_tables(9);
         world::write(tables::relay_table, "held\n" + blank_lines);
         event_source di = initial_sources[source_di];
         di.email_mode = di.trap_mode = di.relay_mode = c.mode;

@@ -10,14 +10,14 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
 
     world::write("/dev/cpldirq", "");
     mkdir("/tmp/events", 0755);
-    world::write("/tmp/events/traptable.new-Ab3dE9", "half a record");
+    world::write("/tmp/events/relaytable.new-Ab3dE9", "half a record");
     world::write("/tmp/events/distatus.backup", "");
     umask(027);
     ASSERT_EQ(world::run(LINEWATCH_BINARY " >/tmp/daemon.out <&- 2>&-"), 0);
     struct stat status;
     EXPECT_TRUE(stat("/tmp/events/distatus", &status) == 0 && (status.st_mode & 07777) == 0640) << "as fopen makes it";
     EXPECT_EQ(world::read("/tmp/daemon.out"), "mkdir /tmp/events failed File exists\n");
-    EXPECT_NE(access("/tmp/events/traptable.new-Ab3dE9", F_OK), 0) << "a killed daemon's scratch file stays";
+    EXPECT_NE(access("/tmp/events/relaytable.new-Ab3dE9", F_OK), 0) << "a killed daemon's scratch file stays";
     EXPECT_EQ(access("/tmp/events/distatus.backup", F_OK), 0) << "a file not the daemon's is gone";
     ASSERT_EQ(system("for fd in /proc/[0-9]*/fd/[3-9]; do if [ \"$(readlink $fd)\" = /dev/cpldirq ]; then "
                      "p=${fd%/fd/*}; sed -n 's/^flags:\\t*//p' $p/fdinfo/${fd##*/} >/tmp/flags; kill -9 ${p#/proc/}; "

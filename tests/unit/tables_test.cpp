@@ -1,5 +1,11 @@
 // The relay, trap and e-mail table files.
+#include <fcntl.h>
+#include <sys/syscall.h>
+
+#include "tables/event_files.h"
 #include "tables/tables.h"
+#include "watcher/change.h"
+#include "watcher/event_source.h"
 #include "tests/unit/world.h"
 
 const std::string table = tables::trap_table;
@@ -18,8 +24,11 @@ TEST(Tables, ATableOfThirtyLinesAnUnfinishedOneCountedLosesItsFirstToReplacement
     // Files opened the way fopen would: descriptor 0 is as good as any.
     close(0);
     const long files_before = world::open_files();
+    // An unfinished last line becomes one of the thirty.
     for (const auto &[before, after] : {std::pair{records(1, 30), records(2, 30) + "new\n"},
-                                        {records(1, 29) + "torn", records(2, 29) + "torn\nnew\n"}}) {
+                                        {records(1, 29) + "torn", records(2, 29) + "torn\nnew\n"},
+                                        {records(1, 30) + "torn", records(3, 30) + "torn\nnew\n"},
+                                        {records(1, 31), records(1, 31) + "new\n"}}) {
         world::write(table, before);
         chmod(table.c_str(), 0604);
         EXPECT_EQ(append_capped(table.c_str(), "new"), 0);
@@ -56,12 +65,13 @@ TEST(Tables, ARelayLineIsEditedInPlaceOnlyByTextSedCannotMisread)
 
     EXPECT_EQ(truncate_file(relay), 0);
     EXPECT_EQ(world::read(relay), "");
-    // A FIFO has no end to append at.
-    ASSERT_EQ(mkfifo(tables::email_table, 0644), 0);
+    // A FIFO is no table, and never waited on.
+    ASSERT_EQ(unlink(tables::email_table) + mkfifo(tables::email_table, 0644), 0);
     testing::internal::CaptureStdout();
     EXPECT_EQ(touch_file("/tmp/nowhere/traptable") + append_capped(tables::email_table, "x"), -2);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create file /tmp/nowhere/traptable failed No such file or "
-                                                      "directory\ngo to end of file failed:Illegal seek\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "create file /tmp/nowhere/traptable failed No such file or directory\nopen Operation not permitted "
+              "error\nopen file /tmp/events/emailtable failed Operation not permitted\n");
 }
 
 TEST(Tables, TablesClaimNoLineOrRecordTheyCouldNotWrite)
@@ -75,7 +85,75 @@ TEST(Tables, TablesClaimNoLineOrRecordTheyCouldNotWrite)
     ASSERT_EQ(system("umount /tmp/events/traptable"), 0);
     EXPECT_EQ(world::read(tables::trap_table), thirty);
     EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
+}
+
+// Someone who puts a directory of theirs back each time the daemon makes its own.
+bool put_back;
+extern "C" int mkdir(const char *path, mode_t mode)
+{
+    if (put_back && strcmp(path, "/tmp/events") == 0)
+        system("mkdir /tmp/theirs && chown 65534 /tmp/theirs && mv -T /tmp/theirs /tmp/events");
+    return static_cast<int>(syscall(SYS_mkdirat, AT_FDCWD, path, mode));
+}
+
+TEST(EventDirectory, TheDaemonsOwnIsUsedAsFoundAnythingElseMovedAsideUntouchedOrElseNotUsed)
+{
+    const struct {
+        const char *setup;
+        bool used;
+        const char *printed, *found;
+    } cases[] = {
+        {"mkdir -m 777 $E", true, "", "0\n"},
+        {"mkdir -p /run/ev && ln -s /run/ev $E", true, "", "0\n"},
+        {"mkdir $E && chown 65534 $E", true, "moved /tmp/events aside to /tmp/events.", ""},
+        {"ln -s /run/ev $E && chown -h 65534 $E", true, "moved /tmp/events aside to /tmp/events.", ""},
+        {"echo 0 >$E", true, "moved /tmp/events aside to /tmp/events.", ""},
+        // A mount point cannot be moved; nor can anything, with no inode left in /tmp.
+        {"mkdir $E && echo 0 >$E/distatus && mount -t tmpfs -o uid=65534 none $E", false, "move /tmp/events aside failed Device or resource busy\n",
+         "0\n"},
+        {"mkdir $E && echo 0 >$E/distatus && chown -R 65534 $E && mount -o remount,nr_inodes=$(($(df --output=iused /tmp | tail -n1) + 1)) /tmp "
+         "&& : >/tmp/fill", false, "move /tmp/events aside failed No space left on device\n", "0\n"},
+    };
+    for (const auto &c : cases) {
+        world::fresh();
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(world::run(std::string("E=/tmp/events; rm -rf /run/ev; mv $E /tmp/old; ") + c.setup
+                             + "; [ -d $E ] && echo 0 >$E/distatus; true"), 0);
+        const bool used = check_events_directory(false) && check_events_directory(false);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(used, c.used) << c.setup;
+        EXPECT_EQ(printed.substr(0, strlen(c.printed)), c.printed) << c.setup;
+        EXPECT_EQ(world::read("/tmp/events/distatus"), c.found) << c.setup;
+        if (c.used)
+            EXPECT_EQ(world::read(tables::relay_table), std::string(9, '\n')) << c.setup;
+        else
+            EXPECT_EQ(create_blank_lines(tables::relay_table, 9), -1) << "written in a directory not in use";
+        system("umount /tmp/events 2>/dev/null; mount -o remount,nr_inodes=1000000 /tmp; rm -rf /tmp/fill /tmp/old /tmp/events.*");
+    }
+    // Whoever keeps putting one back keeps the daemon from using any.
+    ASSERT_EQ(world::run("rm -rf /tmp/events"), 0);
+    put_back = true;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(create_blank_lines("/dev/full", 9), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "create file /dev/full failed No space left on device\n");
+    const bool used = check_events_directory(false);
+    put_back = false;
+    const int created = create_blank_lines(tables::relay_table, 9);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(used);
+    EXPECT_EQ(created, -1);
+    EXPECT_NE(printed.find("mkdir /tmp/events failed File exists\n"), std::string::npos) << printed;
+    system("rm -rf /tmp/events /tmp/events.*");
+}
+
+TEST(EventDirectory, NoFileWithASecondNameIsWrittenThrough)
+{
+    world::fresh();
+    world::write("/tmp/victim", "keep\n");
+    for (const char *name : {"relaytable", "diwarn", "traptable"})
+        ASSERT_EQ(world::run(std::string("ln -f /tmp/victim /tmp/events/") + name), 0);
+    const event_source &di = initial_sources[source_di];
+    prepare_tables(9);
+    // Refused, or for the relay table, whose lines the daemon holds, written anew.
+    EXPECT_EQ(append_warn(di) + append_capped(tables::trap_table, "x") + set_relay_line(0, "DI On"), -2);
+    EXPECT_EQ(world::read("/tmp/victim"), "keep\n");
+    EXPECT_EQ(world::read(tables::relay_table), "DI On\n" + std::string(8, '\n'));
 }

@@ -1,6 +1,7 @@
 // The nine inputs: their records and readers, their status files and timestamps.
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 
 #include "tests/unit/world.h"
 #include "watcher/change.h"
@@ -16,7 +17,7 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
         "pwr2status pwr2warn syslog_pow2 email_pow2 snmp_trap_pow2 relay_pow2|Power2 On|Power2 Off|10 9",
         "dcd1status dcd1warn syslog_dcd1 email_dcd1 snmp_trap_dcd1 relay_dcd1|Dcd1 On|Dcd1 Off|18 17",
         "dcd2status dcd2warn syslog_dcd2 email_dcd2 snmp_trap_dcd2 relay_dcd2|Dcd2 On|Dcd2 Off|20 19",
-        "dsr1status dsr1warn syslog_dsr1 email_dsr1 snmp_trap_dsr1 relay_dsr1|Dsr1 On|Dsr1 Off|22 21",
+        "dsr1status dsr2warn syslog_dsr1 email_dsr1 snmp_trap_dsr1 relay_dsr1|Dsr1 On|Dsr1 Off|22 21",
         "dsr2status dsr2warn syslog_dsr2 email_dsr2 snmp_trap_dsr2 relay_dsr2|Dsr2 On|Dsr2 Off|24 23",
         "lan0status lan0warn syslog_lan1 email_lan1 snmp_trap_lan1 relay_lan1|Port_1 Link_up|Port_1 Link_down|3 2",
         "lan1status lan1warn syslog_lan2 email_lan2 snmp_trap_lan2 relay_lan2|Port_2 Link_up|Port_2 Link_down|5 4",
@@ -60,14 +61,78 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
     EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d [ \d]\d:\d\d:\d\d  )"))) << stamp;
 }
 
-TEST(Sources, AStatusFileThatCannotBeWrittenIsSaidOncePerCause)
+// DI with an e-mail on a change to 1 and a trap on a change to 0, seen with
+// `state` after its status file was set up by `setup` (S is its path).
+std::string see_di(const std::string &setup, int state)
 {
     world::fresh();
+    world::write("/tmp/victim", "0\n");
+    EXPECT_EQ(world::run("S=/tmp/events/distatus; " + setup), 0) << setup;
     event_source di = initial_sources[source_di];
-    ASSERT_EQ(system("mount -o bind,ro /tmp/events /tmp/events"), 0);
+    di.state = uint8_t(state);
+    di.email_mode = 2;
+    di.trap_mode = 1;
+    detect_change(di);
+    return world::commands();
+}
+
+TEST(Change, OnlyARecorded0Or1OfTheDaemonsOwnIsAChangeAndAnythingElseIsReplacedUnreported)
+{
+    const struct {
+        const char *setup;
+        int state;
+        const char *commands, *status, *warn;
+    } cases[] = {
+        {"", 1, "", "1\n", ""},
+        {"echo 0 >$S", 1, "ledcontrol\tdi\ton\nsendemail\tDI On\n", "1\n", "DI On\n"},
+        {"echo 1 >$S", 0, "ledcontrol\tdi\toff\nsendtrap\t11\n", "0\n", "DI Off\n"},
+        {"printf 1x >$S", 1, "", "1x", ""},
+        {": >$S", 0, "", "0\n", ""},
+        {"echo 2 >$S", 1, "", "1\n", ""},
+        // Nothing that is not the daemon's own file holds its record.
+        {"ln -s /tmp/victim $S", 1, "", "1\n", ""},
+        {"ln /tmp/victim $S", 1, "", "1\n", ""},
+        {"echo 0 >$S && chown 65534 $S", 1, "", "1\n", ""},
+        {"mkfifo $S", 1, "", "1\n", ""},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(see_di(c.setup, c.state), c.commands) << c.setup;
+        EXPECT_EQ(world::read("/tmp/events/distatus"), c.status) << c.setup;
+        EXPECT_EQ(world::read("/tmp/events/diwarn"), c.warn) << c.setup;
+        EXPECT_EQ(world::read("/tmp/victim"), "0\n") << c.setup;
+        EXPECT_EQ(world::run("test \"$(stat -c %F%h%u /tmp/events/distatus)\" = 'regular file10'"), 0) << c.setup;
+    }
+    // Rewritten, the file keeps its mode and group.
+    see_di("echo 0 >$S && chmod 640 $S && chgrp 5 $S", 1);
+    EXPECT_EQ(world::run("test \"$(stat -c %a%g /tmp/events/distatus)\" = 6405"), 0);
+}
+
+TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFailureSaidOnce)
+{
     testing::internal::CaptureStdout();
+    // A directory in the status file's place, then the event directory read-only.
+    see_di("mkdir $S", 0);
+    const std::pair<const char *, int> steps[] = {{"", 1}, {"", 1}, {"rmdir $S && mount -o bind,ro /tmp/events /tmp/events", 1},
+                                                  {"", 0}, {"umount /tmp/events", 0}};
+    event_source di = initial_sources[source_di];
+    di.email_mode = 2;
+    for (const auto &[setup, state] : steps) {
+        ASSERT_EQ(world::run(std::string("S=/tmp/events/distatus; ") + setup), 0);
+        di.state = uint8_t(state);
+        detect_change(di);
+    }
+    EXPECT_EQ(world::commands(), "ledcontrol\tdi\ton\nsendemail\tDI On\nledcontrol\tdi\toff\n");
+    EXPECT_EQ(world::read("/tmp/events/distatus") + world::read("/tmp/events/diwarn"), "0\nDI On\n");
+    // A status file that cannot be opened for want of a descriptor.
+    struct rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit none = {0, limit.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &none);
     detect_change(di);
     detect_change(di);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/distatus failed:Read-only file system\n");
-    ASSERT_EQ(system("umount /tmp/events"), 0);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/distatus failed:Is a directory\n"
+                                                      "open file /tmp/events/distatus failed:Read-only file system\n"
+                                                      "open file /tmp/events/diwarn failed:Read-only file system\n"
+                                                      "open file /tmp/events/distatus failed:Too many open files\n");
 }

@@ -12,6 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tables/event_files.h"
+#include "tables/tables.h"
+
 namespace world {
 
 // A negative value is a failed read; registers from 0xF0 up take no writes.
@@ -49,11 +52,14 @@ inline void stub(const std::string &name, int status, const std::string &run = "
     write(sim("run/" + name), run + "\n");
 }
 
-// An empty /tmp/events, stubs that exit 0, and a fake device of zeros.
+// /tmp/events in use as start-up leaves it, stubs that exit 0, and a fake
+// device of zeros.
 inline void fresh()
 {
-    if (system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events exit/* run/* i2c && mkdir /tmp/events") != 0)
+    if (system("mkdir -p /tmp/events") != 0 || !check_events_directory(false)
+        || system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events/* exit/* run/* i2c") != 0)
         abort();
+    prepare_tables(source_count);
     commands();
     std::fill(std::begin(registers), std::end(registers), 0);
 }
