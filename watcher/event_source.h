@@ -23,7 +23,7 @@ using source_table = std::array<event_source, source_count>;
 // The records as the daemon starts with them: state 0, no relay, modes 0.
 extern const source_table initial_sources;
 
-// The daemon's only mutable global: the records it polls, in id order.
+// The records the daemon polls, in id order.
 extern source_table event_table;
 
 // Per-kind readers take port 1 or 2 and return -1 for any other port.
