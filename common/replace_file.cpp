@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/format.h"
+
 namespace {
 
 // The marker sets the daemon's scratch files apart from whatever else
@@ -20,8 +22,7 @@ bool begin_replacement(file_replacement &replacement, const char *path, mode_t m
 {
     replacement.path = path;
     replacement.stream = nullptr;
-    const int length = snprintf(replacement.scratch, sizeof replacement.scratch, "%s%s", path, scratch_suffix);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof replacement.scratch) {
+    if (!format_whole(replacement.scratch, sizeof replacement.scratch, "%s%s", path, scratch_suffix)) {
         errno = ENAMETOOLONG;
         return false;
     }
@@ -62,8 +63,7 @@ void remove_stale_scratch(const char *path)
 {
     char pattern[PATH_MAX];
     // scratch_suffix's name, any six characters in place of the X's.
-    const int length = snprintf(pattern, sizeof pattern, "%s.new-??????", path);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof pattern)
+    if (!format_whole(pattern, sizeof pattern, "%s.new-??????", path))
         return;
     glob_t found;
     if (glob(pattern, GLOB_NOSORT, nullptr, &found) == 0)

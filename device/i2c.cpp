@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "common/command.h"
+#include "common/format.h"
 
 namespace {
 
@@ -18,17 +19,12 @@ constexpr size_t command_size = 128;
 constexpr size_t result_size = 8;
 constexpr char result_template[] = "/tmp/result.XXXXXX";
 
-bool fits(int length, size_t size)
-{
-    return length >= 0 && static_cast<size_t>(length) < size;
-}
-
 int run_and_read(uint8_t reg, int result_fd, const char *result_path)
 {
     char command[command_size] = {};
-    const int length = snprintf(command, sizeof command, "%s -f -y %d %d %d b >%s", i2c::get_command, i2c::bus,
-                                i2c::chip, reg, result_path);
-    if (!fits(length, sizeof command) || run_command(command) != 0)
+    if (!format_whole(command, sizeof command, "%s -f -y %d %d %d b >%s", i2c::get_command, i2c::bus, i2c::chip,
+                      reg, result_path)
+        || run_command(command) != 0)
         return -1;
 
     // Read through the descriptor the file was created with, never by its
@@ -91,9 +87,7 @@ int i2c_read(uint8_t reg)
 int i2c_write(uint8_t reg, uint8_t value)
 {
     char command[command_size] = {};
-    const int length = snprintf(command, sizeof command, "%s -f -y %d %d %d %d b", i2c::set_command, i2c::bus,
-                                i2c::chip, reg, value);
-    if (!fits(length, sizeof command))
-        return -1;
-    return run_command(command) == 0 ? 0 : -1;
+    const bool composed = format_whole(command, sizeof command, "%s -f -y %d %d %d %d b", i2c::set_command,
+                                       i2c::bus, i2c::chip, reg, value);
+    return composed && run_command(command) == 0 ? 0 : -1;
 }

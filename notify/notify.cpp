@@ -1,11 +1,11 @@
 #include "notify/notify.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <syslog.h>
 
 #include "common/call_ticks.h"
 #include "common/command.h"
+#include "common/format.h"
 #include "tables/tables.h"
 
 namespace {
@@ -25,26 +25,9 @@ bool acts_on(uint8_t mode, uint8_t state)
     return (mode == 1 && state == 0) || (mode == 2 && state == 1);
 }
 
-bool releases_on(uint8_t mode, uint8_t state)
-{
-    return (mode == 1 && state == 1) || (mode == 2 && state == 0);
-}
-
 const char *current_message(const event_source &source)
 {
     return source.state == 1 ? source.on_message : source.off_message;
-}
-
-// Composes a command line in full or not at all.
-bool compose(char (&command)[command_size], const char *format, ...) __attribute__((format(printf, 2, 3)));
-
-bool compose(char (&command)[command_size], const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    const int length = vsnprintf(command, sizeof command, format, args);
-    va_end(args);
-    return length >= 0 && static_cast<size_t>(length) < sizeof command;
 }
 
 } // namespace
@@ -60,7 +43,8 @@ void notify_event(event_source &source)
     if (acts_on(source.relay_mode, state)) {
         source.relay_active = 1;
         set_relay(source);
-    } else if (releases_on(source.relay_mode, state)) {
+    } else if (acts_on(source.relay_mode, state ^ 1)) {
+        // The opposite change releases the line.
         source.relay_active = 0;
         clear_relay(source);
     }
@@ -85,7 +69,7 @@ void send_email(const event_source &source)
 {
     const char *text = current_message(source);
     char command[command_size];
-    const bool composed = compose(command, "%s \"%s\"", notify::sendemail_command, text);
+    const bool composed = format_whole(command, sizeof command, "%s \"%s\"", notify::sendemail_command, text);
     const int failed = !composed || run_command(command) != 0;
     record_result(tables::email_table, failed, text);
 }
@@ -98,7 +82,7 @@ void send_trap(const event_source &source)
     if (number < 0)
         return;
     char command[command_size];
-    const bool composed = compose(command, "%s %d", notify::sendtrap_command, number);
+    const bool composed = format_whole(command, sizeof command, "%s %d", notify::sendtrap_command, number);
     const int failed = !composed || run_command(command) != 0;
     record_result(tables::trap_table, failed, text);
 }
@@ -116,8 +100,7 @@ void clear_relay(const event_source &source)
 int record_result(const char *path, int failed, const char *text)
 {
     char record[record_size] = {};
-    const int length = snprintf(record, sizeof record, "%s##%s", text, failed ? "Fail" : "Success");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof record)
+    if (!format_whole(record, sizeof record, "%s##%s", text, failed ? "Fail" : "Success"))
         return -1;
     return append_capped(path, record);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/command.h"
+#include "common/format.h"
 #include "common/event_record.h"
 #include "tables/event_files.h"
 
@@ -163,10 +164,8 @@ int replace_line(const char *path, int line, const char *text)
         return -1;
     // Sized for the relay table: 40 characters plus the longest message.
     char command[128];
-    const int length = snprintf(command, sizeof command, "sed -i '%ds/.*/%s/g' %s", line, text, path);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof command)
-        return -1;
-    return run_command(command) == 0 ? 0 : -1;
+    const bool composed = format_whole(command, sizeof command, "sed -i '%ds/.*/%s/g' %s", line, text, path);
+    return composed && run_command(command) == 0 ? 0 : -1;
 }
 
 int rebuild_relay_table()
