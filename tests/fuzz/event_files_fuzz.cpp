@@ -1,21 +1,16 @@
-// Event files as other programs, a full /tmp or a killed daemon leave them:
-// a status file's stand-in through one change check; a table through the line
-// count, the first-line drop and the capped append.
+// Tables as other programs, a full /tmp or a killed daemon leave them, through
+// the line count, the first-line drop and the capped append.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "tables/event_files.h"
 #include "tables/tables.h"
 #include "tests/fuzz/fuzz.h"
-#include "watcher/change.h"
 
 namespace {
-
-constexpr const char *elsewhere = "/tmp/elsewhere";
 
 namespace fs = std::filesystem;
 std::vector<fs::path> event_files() { return {fs::directory_iterator("/tmp/events"), {}}; }
@@ -33,52 +28,6 @@ std::string read(const char *path)
 }
 
 void write(const char *path, const std::string &text) { FUZZ_CHECK(std::ofstream(path, std::ios::binary) << text); }
-
-enum class standing { missing, file, directory, link, dangling_link, fifo, kMaxValue = fifo };
-
-void check_status_file(FuzzedDataProvider &&input)
-{
-    event_source source = initial_sources[input.ConsumeIntegralInRange<size_t>(0, source_count - 1)];
-    source.state = input.ConsumeBool() ? 1 : 0;
-    const auto kind = input.ConsumeEnum<standing>();
-    const std::string content = input.ConsumeRemainingBytesAsString();
-    remove_event_files();
-    unlink(elsewhere);
-    if (kind == standing::file || kind == standing::link)
-        write(kind == standing::file ? source.status_path : elsewhere, content);
-    if (kind == standing::link || kind == standing::dangling_link)
-        symlink(elsewhere, source.status_path);
-    if (kind == standing::directory)
-        mkdir(source.status_path, 0755);
-    if (kind == standing::fifo)
-        mkfifo(source.status_path, 0644);
-
-    detect_change(source);
-
-    // A regular file's first byte is the state recorded; a missing, empty or
-    // foreign one, or anything but a file, records the state; a directory
-    // cannot take it, and the state is kept in memory.
-    const int recorded = kind == standing::file && !content.empty() ? content[0] - '0' : -1;
-    const bool event = (recorded == 0 || recorded == 1) && recorded != source.state;
-    const std::string message = source.state == 1 ? source.on_message : source.off_message;
-    FUZZ_CHECK(read(source.warn_path) == (event ? message + "\n" : "(none)"));
-    if (kind != standing::directory)
-        FUZZ_CHECK(read(source.status_path) ==
-                   (recorded == source.state ? content : source.state == 1 ? "1\n" : "0\n"));
-    struct stat st;
-    FUZZ_CHECK(kind != standing::directory || (lstat(source.status_path, &st) == 0 && S_ISDIR(st.st_mode)));
-    // Nothing is written through a link, and no scratch file is left.
-    FUZZ_CHECK(read(elsewhere) == (kind == standing::link ? content : "(none)"));
-    for (const auto &path : event_files())
-        FUZZ_CHECK(path == source.status_path || path == source.warn_path);
-    // Once the directory is gone the state kept in memory is recorded, and
-    // that is no event.
-    if (kind == standing::directory) {
-        rmdir(source.status_path);
-        detect_change(source);
-        FUZZ_CHECK(read(source.warn_path) == "(none)");
-    }
-}
 
 void check_table(FuzzedDataProvider &&input)
 {
@@ -122,10 +71,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return check_events_directory(false) ? 0 : 2;
 }
 
-// Each check reads the input its own way, so a seed of either kind serves.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    check_status_file(FuzzedDataProvider(data, size));
     check_table(FuzzedDataProvider(data, size));
     return 0;
 }
