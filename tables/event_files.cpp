@@ -79,7 +79,8 @@ bool take_directory(bool at_start)
         if (mkdir(tables::events_directory, 0777) != 0) {
             const int error = errno;
             // Start-up says why, as it always has; a pass only what is new.
-            if ((at_start && attempt == 0) || (error != EEXIST && first_report(directory_slot, error)))
+            const bool new_cause = error != EEXIST && first_report(directory_slot, error);
+            if (new_cause || (at_start && attempt == 0))
                 printf("mkdir %s failed %s\n", tables::events_directory, strerror(error));
             if (error != EEXIST)
                 return false;
