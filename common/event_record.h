@@ -1,7 +1,6 @@
-// The record of one watched input, as plain data: its state, its event files
-// under /tmp/events, its four configuration keys with their last values, its
-// messages and trap numbers. The nine records live in watcher/; the event
-// files and the notifications work on them in place.
+// The record of one watched input, plain data: its state, event files, four
+// configuration keys with their last values, messages and trap numbers. The
+// nine records live in watcher/; the other folders work on them in place.
 #pragma once
 
 #include <cstddef>

@@ -1,15 +1,13 @@
 #include "common/own_file.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Looked up once: a program's user does not change while it runs, and every
-// pass opens nine files.
+// Looked up once: the user does not change, and every pass opens nine files.
 const uid_t own_user = geteuid();
 
 } // namespace
@@ -17,9 +15,9 @@ const uid_t own_user = geteuid();
 int open_own_file(const char *path, int flags)
 {
     const int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat file;
     if (fd < 0)
         return -1;
-    struct stat file;
     if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode) || file.st_uid != own_user || file.st_nlink != 1
         || ((flags & O_TRUNC) != 0 && ftruncate(fd, 0) != 0)) {
         close(fd);
@@ -31,15 +29,8 @@ int open_own_file(const char *path, int flags)
 
 FILE *open_own_stream(const char *path, const char *mode)
 {
-    const bool update = strchr(mode, '+') != nullptr;
-    int flags = update ? O_RDWR : O_WRONLY;
-    if (mode[0] == 'r')
-        flags = update ? O_RDWR : O_RDONLY;
-    else if (mode[0] == 'w')
-        flags |= O_CREAT | O_TRUNC;
-    else
-        flags |= O_CREAT | O_APPEND;
-    const int fd = open_own_file(path, flags);
+    const int access = mode[0] == 'r' ? O_RDONLY : (mode[1] == '+' ? O_RDWR : O_WRONLY) | O_CREAT;
+    const int fd = open_own_file(path, access | (mode[0] == 'w' ? O_TRUNC : mode[0] == 'a' ? O_APPEND : 0));
     FILE *stream = fd < 0 ? nullptr : fdopen(fd, mode);
     if (fd >= 0 && stream == nullptr)
         close(fd);

@@ -1,14 +1,13 @@
 // Opens a file only when it is the caller's own: a regular file of the
-// effective user with no second name, reached without following a symbolic
-// link, never waited on (a FIFO) and never inherited by the commands run.
-// Anything else is left untouched: -1 with errno ELOOP for a link, EPERM for
-// the rest. O_TRUNC in `flags` applies only once the file is known to be ours.
-// For the fixed names in /tmp, where anyone may have planted something first.
+// effective user with no second name, reached without following a link,
+// never waited on (a FIFO), never inherited by the commands run. Anything
+// else is left untouched: -1, errno ELOOP for a link and EPERM for the rest.
+// O_TRUNC applies once the file is known to be ours. For fixed names where
+// anyone may have planted something first.
 #pragma once
 
 #include <cstdio>
 
 int open_own_file(const char *path, int flags);
-
-// The same with fopen's modes "r", "w", "a", "w+" and "a+".
+// fopen's modes "r", "w", "a", "w+" and "a+".
 FILE *open_own_stream(const char *path, const char *mode);

@@ -9,20 +9,11 @@
 
 #include "common/format.h"
 
-namespace {
-
-// The marker sets the daemon's scratch files apart from whatever else
-// someone keeps beside a file (a "distatus.backup"), which start-up must not
-// remove.
-constexpr char scratch_suffix[] = ".new-XXXXXX";
-
-} // namespace
-
 bool begin_replacement(file_replacement &replacement, const char *path, mode_t mode)
 {
     replacement.path = path;
     replacement.stream = nullptr;
-    if (!format_whole(replacement.scratch, sizeof replacement.scratch, "%s%s", path, scratch_suffix)) {
+    if (!format_whole(replacement.scratch, sizeof replacement.scratch, "%s.new-XXXXXX", path)) {
         errno = ENAMETOOLONG;
         return false;
     }
@@ -61,8 +52,9 @@ mode_t new_file_mode()
 
 void remove_stale_scratch(const char *path)
 {
+    // The marker sets them apart from what someone keeps beside a file (a
+    // "distatus.backup").
     char pattern[PATH_MAX];
-    // scratch_suffix's name, any six characters in place of the X's.
     if (!format_whole(pattern, sizeof pattern, "%s.new-??????", path))
         return;
     glob_t found;

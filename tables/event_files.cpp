@@ -14,19 +14,18 @@
 
 namespace {
 
-// The directory in use, held open so that its inode cannot be given to
-// another directory while the daemon compares against it; -1 when none is.
+// The directory in use, held open so that its inode cannot go to another
+// while the daemon compares against it; -1 when none is.
 int held_fd = -1;
 dev_t held_device;
 ino_t held_inode;
 
 uint8_t reported_causes[directory_slot + 1];
 
-// Someone who keeps putting a directory back only keeps the daemon from
-// using one, for that pass.
+// Someone who keeps putting one back keeps the daemon from using any, for
+// that pass. The entry goes into a directory made for it: whatever its kind,
+// the rename takes a name nobody else holds.
 constexpr int take_attempts = 3;
-// The entry goes into a directory made for it under a unique name: whatever
-// kind of entry it is, the rename then takes a name nobody else holds.
 constexpr char aside_template[] = "/tmp/events.XXXXXX/events";
 constexpr size_t aside_directory_length = sizeof "/tmp/events.XXXXXX" - 1;
 
@@ -51,9 +50,8 @@ bool move_aside()
     return false;
 }
 
-// Holds the directory when it is the daemon's own: a directory of its user,
-// or a link of that user's to one. In the sticky /tmp nobody else can replace
-// an entry of the daemon's user between the look and the open.
+// Holds the directory when it is the daemon's own. In the sticky /tmp nobody
+// else can replace an entry of its user between the look and the open.
 bool hold_if_own()
 {
     struct stat entry;
@@ -121,8 +119,7 @@ bool check_events_directory(bool at_start)
     first_report(directory_slot, 0);
     // Left by a daemon killed while it replaced a file.
     remove_stale_scratch("/tmp/events/*");
-    // Start-up prepares the tables itself; a directory taken later gets the
-    // relay lines the sources hold.
+    // Start-up prepares the tables itself.
     if (!at_start) {
         rebuild_relay_table();
         touch_file(tables::trap_table);

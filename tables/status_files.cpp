@@ -7,8 +7,8 @@
 
 namespace {
 
-// The state each status file holds, or should hold while `pending`: the
-// change already reported is neither reported again nor forgotten.
+// The state each status file holds, or should while `pending`: a change
+// reported is neither reported again nor forgotten.
 struct kept_state {
     uint8_t state;
     bool known;
@@ -68,7 +68,7 @@ int recorded_state(const event_source &source)
     }
     int byte;
     if (read_first_byte(source.status_path, byte) != 0) {
-        // Nothing there, or nothing the daemon can trust, holds a record.
+        // Nothing, or nothing the daemon can trust.
         if (errno == ENOENT || errno == ELOOP || errno == EPERM || errno == EACCES)
             return state_unrecorded;
         if (first_report(source.id, errno))

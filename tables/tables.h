@@ -1,8 +1,7 @@
-// Line-oriented upkeep of the files other programs read under /tmp/events:
-// the relay table (line id + 1 per source, rewritten in place) and the trap
-// and e-mail tables (latest 30 records). All return 0 or -1 unless stated;
-// failures are reported on standard output. Files are opened only by the
-// terms of event_files.h.
+// Line-oriented upkeep of the tables other programs read under /tmp/events:
+// the relay table (line id + 1 per source) and the trap and e-mail tables
+// (latest 30 records). 0 or -1 unless stated; failures are reported on
+// standard output. Files are opened on the terms of event_files.h.
 #pragma once
 
 #include <cstdint>
@@ -23,22 +22,19 @@ int touch_file(const char *path);
 int truncate_file(const char *path);
 // Number of newline characters, or -1.
 int count_lines(const char *path);
-// Returns the result of the final rename; the table is left as it was on any
-// failure.
+// The result of the final rename; the table is left as it was on a failure.
 int drop_first_line(const char *path);
 int append_line(FILE *stream, const char *text);
-// A table at the cap loses its oldest lines, so that it holds 30 with the
-// new one, a last line left unfinished among them; one whose first lines
-// cannot be dropped gets no record. A table longer than that keeps growing.
+// A table at the cap (an unfinished last line counted) loses as many first
+// lines as keep it at 30 with the new one; if it cannot, the record is lost.
+// A longer table keeps growing.
 int append_capped(const char *path, const char *text);
 // -1 for a line the file does not have.
 int replace_line(const char *path, int line, const char *text);
 
-// Sets line id + 1 of the relay table to `text` ("" empties it), which must
-// live as long as the process. The text is held here, so that a table found
-// missing or short of the line is written whole from what the sources set,
-// not from what the inputs read now; so is the table of a directory taken
-// anew. 0, or -1 when the table could not be edited; the text is held either
-// way.
+// Line id + 1 of the relay table becomes `text` ("" empties it; it must live
+// as long as the process). The texts are held here: a table found missing or
+// short of the line, and that of a directory taken anew, are written whole
+// from what the sources set. The text is held even when the edit fails.
 int set_relay_line(uint8_t id, const char *text);
 int rebuild_relay_table();

@@ -15,10 +15,9 @@ void detect_change(event_source &source);
 int write_status(const event_source &source);
 int append_warn(const event_source &source);
 
-// Not used by the daemon's own flow. read_status returns the first byte of
-// the status file minus '0', or -1 when the file cannot be opened.
+// Not used by the daemon's own flow: the status file's first byte minus '0',
+// or -1; and the local time as "YYYY-MM-DD hh:MM:SS  " (hour space-padded)
+// into at least timestamp_size bytes.
 int read_status(const event_source &source);
-// Local time as "YYYY-MM-DD hh:MM:SS  " (hour space-padded); `buffer` holds
-// at least timestamp_size bytes.
 constexpr size_t timestamp_size = 25;
 void format_timestamp(char *buffer);
