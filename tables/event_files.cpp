@@ -1,7 +1,6 @@
 #include "tables/event_files.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -147,14 +146,9 @@ FILE *open_event_stream(const char *path, const char *mode)
     return no_directory() ? nullptr : open_own_stream(path, mode);
 }
 
-void event_file_failed(const char *format, ...)
+bool events_directory_in_use()
 {
-    if (held_fd < 0)
-        return;
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
+    return held_fd >= 0;
 }
 
 bool begin_event_replacement(file_replacement &replacement, const char *path, bool over_anything)
@@ -169,7 +163,8 @@ bool begin_event_replacement(file_replacement &replacement, const char *path, bo
     const bool kept = own && old.st_nlink == 1;
     if (!begin_replacement(replacement, path, kept ? old.st_mode & 0777 : new_file_mode()))
         return false;
-    if (kept)
-        fchown(fileno(replacement.stream), static_cast<uid_t>(-1), old.st_gid);
+    // The group as it was, where the daemon's user may give it: if not, its own.
+    if (kept && fchown(fileno(replacement.stream), static_cast<uid_t>(-1), old.st_gid) != 0) {
+    }
     return true;
 }

@@ -26,8 +26,9 @@ bool check_events_directory(bool at_start);
 // open_own_file and open_own_stream, refused while no directory is in use.
 int open_event_file(const char *path, int flags);
 FILE *open_event_stream(const char *path, const char *mode);
-// printf for an event file's failure, silent while no directory is in use.
-void event_file_failed(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// Whether a directory is in use: while none is, the failures of its files
+// are not said, the directory's own line having said why.
+bool events_directory_in_use();
 
 // begin_replacement for an event file: the old file's mode and group are kept
 // when it passed the opener's test, else it is made as fopen would. An old

@@ -33,8 +33,8 @@ int write_state(const event_source &source, uint8_t state)
         if (fd >= 0)
             close(fd);
         if (!written) {
-            if (first_report(source.id, error))
-                event_file_failed("open file %s failed:%s\n", source.status_path, strerror(error));
+            if (first_report(source.id, error) && events_directory_in_use())
+                printf("open file %s failed:%s\n", source.status_path, strerror(error));
             return -1;
         }
     }
@@ -72,7 +72,7 @@ int recorded_state(const event_source &source)
         if (errno == ENOENT || errno == ELOOP || errno == EPERM || errno == EACCES)
             return state_unrecorded;
         if (first_report(source.id, errno))
-            event_file_failed("open file %s failed:%s\n", source.status_path, strerror(errno));
+            printf("open file %s failed:%s\n", source.status_path, strerror(errno));
         return state_unreadable;
     }
     first_report(source.id, 0);

@@ -77,7 +77,8 @@ int append_warn(const event_source &source)
     char message[message_size] = {};
     FILE *warn = open_event_stream(source.warn_path, "a+");
     if (warn == nullptr) {
-        event_file_failed("open file %s failed:%s\n", source.warn_path, strerror(errno));
+        if (events_directory_in_use())
+            printf("open file %s failed:%s\n", source.warn_path, strerror(errno));
         return -1;
     }
     pick_message(source, message);
