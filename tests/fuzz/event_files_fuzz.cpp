@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "tables/event_files.h"
