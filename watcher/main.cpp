@@ -43,8 +43,8 @@ void end_line(bool any)
 
 int main(int argc, char **argv)
 {
-    // The line below names a bad option, in the same words whatever the C
-    // library.
+    // getopt stays silent: ignore() names a bad option, in the same words
+    // whatever the C library.
     opterr = 0;
     // None: an unknown long option comes back whole, not letter by letter.
     const option no_long_options[] = {{}};
