@@ -1,16 +1,29 @@
 #include "common/call_ticks.h"
 
 #include <csignal>
-#include <unistd.h>
+#include <sys/time.h>
 
 namespace {
 
-void on_tick(int) {}
+// Written only by the handler while the ticks run.
+volatile sig_atomic_t ticks;
+
+void on_tick(int)
+{
+    ticks = ticks + 1;
+}
+
+void set_timer(const timeval &period)
+{
+    const itimerval timer = {period, period};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+}
 
 } // namespace
 
 void start_call_ticks(unsigned period_ms)
 {
+    ticks = 0;
     struct sigaction action;
     action.sa_handler = on_tick;
     sigemptyset(&action.sa_mask);
@@ -18,13 +31,13 @@ void start_call_ticks(unsigned period_ms)
     sigaction(SIGALRM, &action, nullptr);
     // Periodic, not one-shot: a call that gives up its first try on EINTR
     // may try once more, and that try must end too.
-    const auto period_us = static_cast<useconds_t>(period_ms * 1000);
-    ualarm(period_us, period_us);
+    set_timer({static_cast<time_t>(period_ms / 1000), static_cast<suseconds_t>(period_ms % 1000 * 1000)});
 }
 
-void stop_call_ticks()
+unsigned stop_call_ticks()
 {
     // The handler stays: a tick already under way finds it, not the default
     // action, which would end the daemon.
-    ualarm(0, 0);
+    set_timer({});
+    return static_cast<unsigned>(ticks);
 }

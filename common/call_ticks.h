@@ -3,8 +3,9 @@
 // ticks run, SIGALRM arrives every period with a handler installed without
 // SA_RESTART, so each blocking system call under way fails with EINTR at
 // the next tick. Nothing else in the daemon uses SIGALRM or the real-time
-// interval timer. A period is below a second (ualarm's limit).
+// interval timer.
 #pragma once
 
 void start_call_ticks(unsigned period_ms);
-void stop_call_ticks();
+// The ticks that came since the start.
+unsigned stop_call_ticks();

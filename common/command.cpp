@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -86,6 +87,9 @@ int run_command_within(const char *command_line, unsigned time_limit_ms)
         kill(-pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        // Else only a ##Fail record, or nothing at all for the LED hook and
+        // the relay table's sed, would tell.
+        printf("command %s killed after %u ms\n", command_line, time_limit_ms);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return status;

@@ -1,8 +1,9 @@
 // Runs one shell command line to completion, as system() does, and returns
 // its wait status (0: the command ran and exited with 0), or -1 when it could
 // not be started. A command still running after the time limit is killed
-// with its whole process group and reported as killed: one command that never
-// ends must not stop the daemon watching its inputs.
+// with its whole process group, named with the limit on standard output, and
+// reported as killed: one command that never ends must not stop the daemon
+// watching its inputs.
 #pragma once
 
 // A test build may give the daemon a shorter limit, so that its tests need

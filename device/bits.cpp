@@ -29,8 +29,9 @@ int readbit(uint8_t reg, uint8_t index)
 
 uint8_t set_clear_bit(uint8_t value, uint8_t index, uint8_t operation)
 {
-    // A shift by 32 or more is undefined: no bit of a byte lies there.
-    if (!index_in_range(index))
+    // Silent, as the 8-bit arithmetic would be; a shift by 32 or more is
+    // undefined, and no bit of a byte lies there.
+    if (index > 7)
         return value;
     const auto bit = static_cast<uint8_t>(1u << index);
     if (operation == 1)

@@ -9,7 +9,7 @@ int readbit(uint8_t reg, uint8_t index);
 int writebit(uint8_t reg, uint8_t index, uint8_t operation);
 
 // operation 1 sets, 0 clears, anything else leaves the value as it is; so
-// does an index above 7, after the range message.
+// does an index above 7, without a message.
 uint8_t set_clear_bit(uint8_t value, uint8_t index, uint8_t operation);
 
 // Index of the lowest 1-bit; a zero mask yields 8.

@@ -11,9 +11,12 @@
 namespace {
 
 constexpr size_t log_message_size = 256;
-// A receiver that reads at all takes a line in far less; a line that cannot
-// be sent costs at most two ticks.
-constexpr unsigned syslog_tick_ms = 250;
+// glibc gives a line up at the second tick (it tries the send twice). A
+// receiver that pauses, as one may during a flash write, loses nothing if it
+// reads again within 6 s; one that stopped costs a change that wait once,
+// and then each line only a brief one until a line gets through.
+constexpr unsigned patient_tick_ms = 3000;
+constexpr unsigned brief_tick_ms = 100;
 // The longest record, "Port_2 Link_down##Success", takes 26 bytes.
 constexpr size_t record_size = 30;
 // The longest e-mail command is 38 characters, the longest trap command 21.
@@ -28,6 +31,19 @@ bool acts_on(uint8_t mode, uint8_t state)
 const char *current_message(const event_source &source)
 {
     return source.state == 1 ? source.on_message : source.off_message;
+}
+
+// Whether the receiver let the last line wait out its bound: it then has
+// stopped reading, rather than paused.
+bool last_line_lost = false;
+
+// A receiver that stops reading would hold the daemon in send for good,
+// polling nothing; LOG_CONS writes a line given up to the console.
+void log_line(int priority, bool bracketed, const char *message)
+{
+    start_call_ticks(last_line_lost ? brief_tick_ms : patient_tick_ms);
+    syslog(priority, bracketed ? "[%s]\n" : "%s\n", message);
+    last_line_lost = stop_call_ticks() >= 2;
 }
 
 } // namespace
@@ -54,14 +70,11 @@ void log_event(const event_source &source)
 {
     char message[log_message_size] = {};
     pick_message(source, message);
-    openlog(notify::syslog_identity, LOG_CONS | LOG_PID, 0);
-    // A receiver that stops reading would hold the daemon in send for good,
-    // polling nothing. glibc gives a line up at the second tick (it tries
-    // the send twice); LOG_CONS then writes it to the console.
-    start_call_ticks(syslog_tick_ms);
-    syslog(LOG_USER | LOG_INFO, "%s\n", message);
-    syslog(LOG_INFO, "[%s]\n", message);
-    stop_call_ticks();
+    // The user facility named: where a facility of 0 means the kernel's, as
+    // in glibc, the second line would otherwise go out as kern.info.
+    openlog(notify::syslog_identity, LOG_CONS | LOG_PID, LOG_USER);
+    log_line(LOG_USER | LOG_INFO, false, message);
+    log_line(LOG_INFO, true, message);
     closelog();
 }
 

@@ -13,7 +13,8 @@
 #include "tables/event_files.h"
 #include "tables/tables.h"
 #include "watcher/change.h"
-#include "watcher/pid_file.h"
+#include "watcher/detach.h"
+#include "watcher/single_instance.h"
 #include "watcher/startup_guard.h"
 
 namespace {
@@ -82,19 +83,16 @@ int run_daemon(bool foreground)
     }
     // The commands the daemon runs have no business with the interrupt device.
     fcntl(irq_fd, F_SETFD, FD_CLOEXEC);
+    // After the device, so that its absence still leaves nothing behind.
+    if (lock_single_instance() == 1)
+        return 1;
 
     check_events_directory(true);
     prepare_tables(source_count);
     poll_all(event_table);
 
-    // Whatever is buffered would otherwise be written by both processes; in
-    // the foreground it reaches the supervisor's log now, not some passes later.
-    fflush(stdout);
-    // The starting process ends here with status 0; the child carries on. A
-    // supervisor watches the process it started, so that one must stay.
-    if (!foreground && daemon(1, 1) != 0) {
-    }
-    write_pid_file();
+    if (detach(foreground) != 0)
+        return 1;
 
     request(irq_fd, cpld::request_arm);
     wait_for_busy_clear();

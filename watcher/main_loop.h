@@ -21,5 +21,6 @@ void hold_relays(source_table &table);
 void wait_for_busy_clear();
 
 // Start-up up to the detach (none when `foreground`), then the endless
-// interrupt loop. Returns -1 only when the interrupt device cannot be opened.
+// interrupt loop. Returns -1 when the interrupt device cannot be opened, 1
+// when another daemon runs or detaching fails.
 int run_daemon(bool foreground);

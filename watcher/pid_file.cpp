@@ -16,5 +16,8 @@ int write_pid_file()
         && finish_replacement(replacement, fprintf(replacement.stream, "%d\n", static_cast<int>(getpid())) > 0) == 0)
         return 0;
     printf("create file %s failed %s\n", pid_file_path, strerror(errno));
+    // The init script gives up waiting for the file and points to the log:
+    // the reason must be there by then, not in a buffer of the detached daemon.
+    fflush(stdout);
     return -1;
 }

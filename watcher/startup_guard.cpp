@@ -2,9 +2,12 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr int defaulted_signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM};
 
 // Marked, not closed: a descriptor above 2 may as well have been opened by
 // a device library's constructor before main, and nothing tells the two
@@ -25,7 +28,14 @@ void keep_descriptors_from_commands()
 
 void shed_inherited_state()
 {
-    signal(SIGCHLD, SIG_DFL);
+    // A tick of the starter's timer that came while blocked is dropped with
+    // the timer (ignoring a signal discards it), not delivered once the mask
+    // is cleared below.
+    const itimerval disarmed = {};
+    setitimer(ITIMER_REAL, &disarmed, nullptr);
+    signal(SIGALRM, SIG_IGN);
+    for (const int number : defaulted_signals)
+        signal(number, SIG_DFL);
     // The commands' wait and the bound on a syslog line rely on SIGCHLD and
     // SIGALRM arriving.
     sigset_t none;

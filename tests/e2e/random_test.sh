@@ -86,7 +86,7 @@ record='^(DI|Power1|Power2|Dcd1|Dcd2|Dsr1|Dsr2) (On|Off)##(Success|Fail)$|^Port_
 
 # Output so far per channel: the input's warn lines, syslog lines, e-mails, traps.
 outputs() {
-    echo "$(cat $events/${warn_files[$1]} 2>/dev/null | wc -l) $(grep -c '^<14>' $sim_dir/syslog)" \
+    echo "$(cat $events/${warn_files[$1]} 2>/dev/null | wc -l) $(grep -c '^<14>.*]: [^[]' $sim_dir/syslog)" \
         "$(grep -c '^sendemail' $sim_dir/commands) $(grep -c '^sendtrap' $sim_dir/commands)"
 }
 

@@ -13,20 +13,29 @@ mkdir -p "${launcher%/*}" && printf '#!/bin/sh\nexec "%s" run linewatch "$@"\n' 
 chmod +x $launcher
 init() { LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
 
-test_options() {
-    local usage version args out before=$(ls -A /tmp; stat_of opens)
+test_options_and_a_second_daemon() {
+    local usage version out
     usage=$(sim run linewatch -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
     version=$(sim run linewatch -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
     ! sim run linewatch -V >/dev/full || fail "a version lost on a full device exits 0"
-    for args in -x extra; do
-        out=$(sim run linewatch "$args" 2>&1 >/dev/null)
-        expect_eq "linewatch $args: status, standard error" "$? $out" "2 $usage"
-    done
-    expect_eq "what bad options left" "$(ls -A /tmp; stat_of opens)" "$before"
+    sim run linewatch start -x --debug >/dev/null 2>$sim_dir/err || fail "arguments stopped the start"
+    expect_eq "standard error" "$(cat $sim_dir/err)" "linewatch: ignoring -x --debug start"
+    sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
+    # The second only opens the interrupt device before it finds the lock.
+    local before=$(sim stats | sed 's/opens=[0-9]*//') && touch $sim_dir/mark
+    out=$(sim run linewatch 2>&1)
+    expect_eq "second daemon: status, output" "$? $out" "1 another linewatch holds /run/linewatch.lock"
+    expect_eq "what it touched" "$(sim stats | sed 's/opens=[0-9]*//'; find /tmp /run -newer $sim_dir/mark)" "$before"
 }
 
 test_init_script_start_status_stop_and_stop_again() {
     export DAEMON=$launcher EXE=$daemon_exe
+    # No lock file: the daemon starts; no pid file: start fails and stops it.
+    rm -f /run/linewatch.lock /run/linewatch.pid && mkdir /run/linewatch.lock /run/linewatch.pid
+    expect_eq "start" "$(init start; echo "($?)")" "Starting linewatch: FAIL (see $sim_dir/init.log)"$'\n(1)'
+    expect_eq "reasons" "$(grep -c -e "^lock /run/linewatch.lock failed" -e "^create file /run/linewatch.pid" $sim_dir/init.log)" 2
+    expect_eq "daemons" "$(sim pids)" ""
+    rmdir /run/linewatch.lock /run/linewatch.pid
     sim config email_lan1 2
     # A crash's pid file, whose number is now another program's.
     echo 1 >/run/linewatch.pid

@@ -8,7 +8,7 @@
 
 #include "common/command.h"
 
-TEST(Command, EachGetsItsOwnSigpipeAndIsKilledWithItsChildrenAt60SecondsButNotWaitedFor)
+TEST(Command, EachGetsItsOwnSigpipeAndIsKilledWithItsChildrenAndNamedAt60SecondsButNotWaitedFor)
 {
     // Whatever limit a test build gives the library.
     EXPECT_EQ(command_time_limit_ms, 60000u);
@@ -18,8 +18,10 @@ TEST(Command, EachGetsItsOwnSigpipeAndIsKilledWithItsChildrenAt60SecondsButNotWa
     EXPECT_EQ(run_command("test $(( 0x$(sed -n 's/^SigIgn:\\s*//p' /proc/$$/status) & 0x1000 )) -eq 0"), 0);
     // Orphans become this process's children, so that their end can be awaited.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
+    testing::internal::CaptureStdout();
     const int status = run_command_within("sleep 60 & sleep 60", 200);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "command sleep 60 & sleep 60 killed after 200 ms\n");
     for (int orphan; waitpid(-1, &orphan, 0) > 0;)
         EXPECT_TRUE(WIFSIGNALED(orphan)) << "a child of the command outlived it";
     // Waited out, this limit would be 49 days: the test's own time limit fails it.

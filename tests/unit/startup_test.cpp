@@ -1,12 +1,21 @@
-// The daemon's start-up as its own process: outside the twin the detached
-// daemon waits for register 16 for ever, with the interrupt device open.
+// The daemon's start-up, in-process and as its own process: outside the twin
+// the detached daemon waits for register 16 for ever, with the device open.
+#include <csignal>
+#include <fcntl.h>
+#include <sys/time.h>
+
 #include "tests/unit/world.h"
+#include "watcher/detach.h"
+#include "watcher/startup_guard.h"
+
+// The fork refused; the daemon run as a program keeps the C library's.
+extern "C" int daemon(int, int) { errno = EAGAIN; return -1; }
 
 TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommands)
 {
     EXPECT_EQ(world::run(LINEWATCH_BINARY " >/tmp/daemon.out"), 255);
     EXPECT_EQ(world::read("/tmp/daemon.out"), "open device:/dev/cpldirq failed No such file or directory\n");
-    EXPECT_NE(access("/tmp/events", F_OK), 0);
+    EXPECT_TRUE(access("/tmp/events", F_OK) != 0 && access("/run/linewatch.lock", F_OK) != 0) << "made, no device";
 
     world::write("/dev/cpldirq", "");
     mkdir("/tmp/events", 0755);
@@ -24,4 +33,25 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
                      "fi; done"), 0);
     // Octal: O_CLOEXEC 02000000, O_DSYNC 010000, O_RDWR 2.
     EXPECT_EQ(std::stoul("0" + world::read("/tmp/flags"), nullptr, 8) & 02010003, 02010002u);
+}
+
+TEST(Startup, ShedsWhatTheStarterLeftAndEndsWhenDetachingFailsElseNamesItsProcess)
+{
+    const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM};
+    for (const int number : signals)
+        signal(number, SIG_IGN);
+    itimerval timer = {{1, 0}, {1, 0}};
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    const int inherited = dup(1);
+    shed_inherited_state();
+    EXPECT_TRUE(getitimer(ITIMER_REAL, &timer) == 0 && timer.it_value.tv_sec + timer.it_value.tv_usec == 0);
+    for (const int number : signals)
+        EXPECT_EQ(signal(number, SIG_DFL), SIG_DFL) << number;
+    EXPECT_EQ(fcntl(inherited, F_GETFD), FD_CLOEXEC);
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(detach(false), -1);
+    EXPECT_EQ(detach(true), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "daemon failed Resource temporarily unavailable\n");
+    EXPECT_EQ(world::read("/run/linewatch.pid"), std::to_string(getpid()) + "\n");
 }
