@@ -46,8 +46,9 @@ new_settings() {
 
 # Open descriptors but the register file (open at the gate), and resident KiB.
 daemon_figures() {
-    local pid=/proc/$(pgrep -x linewatch | head -n1)
-    echo "$(ls -l $pid/fd | grep -- ' -> ' | grep -vc 'linewatch-twin/regs') $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' $pid/status)"
+    local pid
+    pid=/proc/$(pgrep -ox linewatch)
+    echo "$(find $pid/fd -mindepth 1 ! -lname '*linewatch-twin/regs' | wc -l) $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' $pid/status)"
 }
 
 test_soak() {
@@ -77,7 +78,9 @@ test_soak() {
     echo "    passes $pass, e-mail records ${#email_records[@]}, trap records ${#trap_records[@]};" \
         "descriptors and RSS (KiB) after 50 passes: $start_figures, at the end: $end_figures"
     # A sanitizer's own descriptors and quarantine come and go as they please.
-    ldd "$LINEWATCH_BUILD/linewatch" | grep -q 'lib[a-z]*san\.' && { echo "    (sanitizer build: descriptors and memory not compared)"; return 0; }
+    local libraries
+    libraries=$(ldd "$LINEWATCH_BUILD/linewatch") || fail "ldd linewatch"
+    grep -q 'lib[a-z]*san\.' <<<"$libraries" && { echo "    (sanitizer build: descriptors and memory not compared)"; return 0; }
     expect_eq "open descriptors" "${end_figures% *}" "${start_figures% *}"
     [ $((${end_figures#* } - ${start_figures#* })) -le 64 ] || fail "RSS grew from ${start_figures#* } to ${end_figures#* } KiB"
 }
@@ -104,7 +107,7 @@ test_crash() {
     echo "    seed $seed, $count kills"
     # Each input e-mails on one change and sends a trap on one, at random: a
     # change runs no command, one, or both.
-    local id email_mode=() trap_mode=() state=(0 0 0 0 0 0 0 0 0) k channel before after expected n pid twice=0
+    local id email_mode=() trap_mode=() state=(0 0 0 0 0 0 0 0 0) k channel before after expected n pid files twice=0
     local channel_names=(warn syslog e-mail trap)
     for id in "${!names[@]}"; do
         email_mode[id]=$((1 + RANDOM % 2)) trap_mode[id]=$((1 + RANDOM % 2))
@@ -126,7 +129,8 @@ test_crash() {
         check_files
         sim start || fail "restart $k"
         expect_eq "relay table lines" "$(wc -l <$events/relaytable)" 9
-        [ -z "$(ls -A $events | grep -Ev '^(relay|trap|email)table$|^[a-z0-9]+(status|warn)$')" ] || fail "stray files: $(ls -A $events)"
+        files=$(ls -A $events)
+        ! grep -qEv '^(relay|trap|email)table$|^[a-z0-9]+(status|warn)$' <<<"$files" || fail "stray files: $files"
         # A command the killed daemon started runs to its end.
         pidwait -f '^(/bin/)?sh .*(sendemail|sendtrap|ledcontrol)'
         read -ra after <<<"$(outputs $id)"

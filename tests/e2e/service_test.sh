@@ -14,7 +14,8 @@ chmod +x $launcher
 init() { LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
 
 test_options() {
-    local usage version args out before=$(ls -A /tmp; stat_of opens)
+    local usage version args out before
+    before=$(ls -A /tmp; stat_of opens)
     usage=$(sim run linewatch -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
     version=$(sim run linewatch -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
     ! sim run linewatch -V >/dev/full || fail "a version lost on a full device exits 0"
@@ -83,6 +84,7 @@ test_runsv_starts_the_killed_daemon_again_which_reports_what_it_missed() {
     runsv "$service" &
     runsv=$!
     # runsv stops the daemon on TERM.
+    # shellcheck disable=SC2064 # expanded now: runsv is local to this test
     trap "kill $runsv; wait $runsv" EXIT
     sim twin wait-idle $limit_ms || fail "the supervised daemon did not start"
     # A change that no interrupt announces, as one made while it is down.
