@@ -135,9 +135,10 @@ passed=0 failed=0
 # emulator's preload reaching the host commands the daemon runs.
 run_one() {
     echo "--- $1"
-    local ok=true
+    local ok=true started=$SECONDS
     (fresh && "${@:2}") || ok=false
     no_sanitizer_reports && ! grep -s 'ld\.so: object' "$sim_dir/daemon.out" || ok=false
+    echo "    ($((SECONDS - started)) s)"
     $ok && passed=$((passed + 1)) && return
     failed=$((failed + 1))
     echo "    daemon output:" && sed 's/^/      /' "$sim_dir/daemon.out"
