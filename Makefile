@@ -32,8 +32,9 @@ build-ppc: build
 
 # The host build again with AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails its test. The asan tests leave out the README's
-# walk-through, which runs the host build whatever the preset, and the
-# benchmarks, whose budgets the sanitizers' own cost would break.
+# walk-through, which runs the host build whatever the preset, the
+# benchmarks, whose budgets the sanitizers' own cost would break, and the
+# scripts' checks, which no build changes.
 build-asan: build
 	$(call build_preset,asan)
 
