@@ -1,5 +1,8 @@
 # The two commands a newcomer needs: `make sim` and `make test`.
 JOBS ?= $(shell nproc)
+# A build's output through a filter must still fail the recipe.
+SHELL := /bin/bash
+.SHELLFLAGS := -o pipefail -c
 
 .PHONY: all build build-ppc build-asan test fuzz soak crash sim bench clean
 
@@ -10,27 +13,33 @@ QUICK ?=
 
 all: build
 
+# Configures and builds preset $(1), showing only what is done: nothing on a
+# tree that is up to date. Errors and warnings go to standard error.
+define build_preset
+	@cmake --preset $(1) >/dev/null
+	@cmake --build --preset $(1) -j$(JOBS) | sed '/Built target/d; /Consolidate compiler generated/d'
+endef
+
 build:
-	cmake/install-deps build test bench
-	cmake --preset host
-	cmake --build --preset host -j$(JOBS)
+	@cmake/install-deps build
+	$(call build_preset,host)
 
 # The device's build: cross-compiled, its unit tests run under qemu. After the
 # host build, so that the two never install packages at once.
 build-ppc: build
-	cmake/install-deps ppc
-	cmake --preset ppc
-	cmake --build --preset ppc -j$(JOBS)
+	@cmake/install-deps ppc
+	$(call build_preset,ppc)
 
 # The host build again with AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails its test. The asan tests leave out the README's
-# walk-through, which runs the host build whatever the preset, and the
-# benchmarks, whose budgets the sanitizers' own cost would break.
+# walk-through, which runs the host build whatever the preset, the
+# benchmarks, whose budgets the sanitizers' own cost would break, and the
+# scripts' checks, which no build changes.
 build-asan: build
-	cmake --preset asan
-	cmake --build --preset asan -j$(JOBS)
+	$(call build_preset,asan)
 
 test: build build-ppc build-asan
+	@cmake/install-deps sim test
 	ctest --preset host -j$(JOBS)
 	ctest --preset ppc -j$(JOBS)
 	ctest --preset asan -j$(JOBS)
@@ -39,27 +48,28 @@ test: build build-ppc build-asan
 # inside the sandbox; a crash or a failed check fails. CI runs this after
 # `make test`.
 fuzz: build
-	cmake/install-deps fuzz
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j$(JOBS)
+	@cmake/install-deps sim fuzz
+	$(call build_preset,fuzz)
 	ctest --preset fuzz -j$(JOBS)
 
 # The full soak and kill test of docs/reliability.md: 20,000 transitions, some
 # 20 minutes, and 1,000 kills, some 4 minutes. `make test` runs 500 and 100.
 soak: build
+	@cmake/install-deps sim
 	sim/sandbox --build build/host --twin -- tests/e2e/random_test.sh soak 20000
 
 crash: build
+	@cmake/install-deps sim
 	sim/sandbox --build build/host --twin -- tests/e2e/random_test.sh crash 1000
 
 sim: build
+	@cmake/install-deps sim
 	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))
 
 # The performance figures of docs/figures.md, on the release build.
 bench:
-	cmake/install-deps build test bench
-	cmake --preset release
-	cmake --build --preset release -j$(JOBS)
+	@cmake/install-deps build sim bench
+	$(call build_preset,release)
 	bench/run $(if $(QUICK),--quick) build/release
 
 clean:

@@ -6,9 +6,12 @@
 // watching its inputs.
 #pragma once
 
-// A test build may give the daemon a shorter limit, so that its tests need
-// not wait a hung command out; the device's build never does.
-#ifndef LINEWATCH_COMMAND_TIME_LIMIT_MS
+// A test build gives the daemon a shorter limit, so that its tests need not
+// wait a hung command out; the build writes it where its tests read it too.
+// The device's build never does.
+#ifdef LINEWATCH_TEST_LIMITS
+#include "command_time_limit.h"
+#else
 #define LINEWATCH_COMMAND_TIME_LIMIT_MS 60000
 #endif
 constexpr unsigned command_time_limit_ms = LINEWATCH_COMMAND_TIME_LIMIT_MS;

@@ -3,6 +3,7 @@
 # $LINEWATCH_SIM_DIR/i2c holding "0x%02x", and one never written reads 0x00.
 # Takes the options and BUS CHIP REGISTER off the arguments and sets `reg`;
 # a bad argument ends the command with status 1, as the tools do.
+# shellcheck disable=SC2034,SC2154 # dir comes from stub-call.sh, regs is for the stub
 regs=$dir/i2c
 
 fail() {

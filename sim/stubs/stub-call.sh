@@ -3,6 +3,7 @@
 # what a test left in run/<name> (to look at the world mid-call, to print odd
 # output and exit, or to hang), and sets `status` to what a test left in
 # exit/<name> (0 when none).
+# shellcheck disable=SC2034 # status is for the stub that sources this
 name=${0##*/}
 dir=${LINEWATCH_SIM_DIR:-/run/linewatch-sim}
 {
@@ -11,6 +12,7 @@ dir=${LINEWATCH_SIM_DIR:-/run/linewatch-sim}
     printf '\n'
 } >>"$dir/commands"
 if [ -r "$dir/run/$name" ]; then
+    # shellcheck source=/dev/null # written by a test
     . "$dir/run/$name"
 fi
 status=0

@@ -1,5 +1,6 @@
 # End-to-end test support: the tests run inside the sandbox with the twin,
 # against the unmodified daemon, and wait on what the twin saw it do.
+# shellcheck disable=SC2034 # the names below are for the scripts that source this
 set -uo pipefail
 
 src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -7,8 +8,8 @@ sim_dir=$LINEWATCH_SIM_DIR
 events=/tmp/events
 outside=/tmp/outside
 limit_ms=10000
-# What this build gives a command before it is killed.
-command_limit_ms=${LINEWATCH_COMMAND_TIME_LIMIT_MS:-60000}
+# What this build gives a command: a test build's limit as the build wrote it.
+command_limit_ms=60000 && read -r _ _ command_limit_ms 2>/dev/null <"$LINEWATCH_BUILD/limits/command_time_limit.h"
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
 # The nine inputs in id order.
@@ -57,7 +58,7 @@ outside_events() {
 fresh() {
     sim stop
     local mount stub file
-    while mount=$(awk '$5 ~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo | sort -r | head -n1) && [ -n "$mount" ]; do
+    while mount=$(awk '$5 ~ "^/tmp/events(/|$)" { print $5 }' /proc/self/mountinfo | sort -r | sed -n 1p) && [ -n "$mount" ]; do
         umount "$mount" || break
     done
     for stub in sendemail sendtrap ledcontrol; do

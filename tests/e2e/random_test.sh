@@ -46,8 +46,9 @@ new_settings() {
 
 # Open descriptors but the register file (open at the gate), and resident KiB.
 daemon_figures() {
-    local pid=/proc/$(pgrep -x linewatch | head -n1)
-    echo "$(ls -l $pid/fd | grep -- ' -> ' | grep -vc 'linewatch-twin/regs') $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' $pid/status)"
+    local pid
+    pid=/proc/$(pgrep -ox linewatch)
+    echo "$(find $pid/fd -mindepth 1 ! -lname '*linewatch-twin/regs' | wc -l) $(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\).*/\1/p' $pid/status)"
 }
 
 test_soak() {
@@ -77,7 +78,7 @@ test_soak() {
     echo "    passes $pass, e-mail records ${#email_records[@]}, trap records ${#trap_records[@]};" \
         "descriptors and RSS (KiB) after 50 passes: $start_figures, at the end: $end_figures"
     # A sanitizer's own descriptors and quarantine come and go as they please.
-    ldd "$LINEWATCH_BUILD/linewatch" | grep -q 'lib[a-z]*san\.' && { echo "    (sanitizer build: descriptors and memory not compared)"; return 0; }
+    [[ $(ldd "$LINEWATCH_BUILD/linewatch") =~ lib[a-z]*san\. ]] && { echo "    (sanitizer build: descriptors and memory not compared)"; return 0; }
     expect_eq "open descriptors" "${end_figures% *}" "${start_figures% *}"
     [ $((${end_figures#* } - ${start_figures#* })) -le 64 ] || fail "RSS grew from ${start_figures#* } to ${end_figures#* } KiB"
 }
@@ -104,7 +105,7 @@ test_crash() {
     echo "    seed $seed, $count kills"
     # Each input e-mails on one change and sends a trap on one, at random: a
     # change runs no command, one, or both.
-    local id email_mode=() trap_mode=() state=(0 0 0 0 0 0 0 0 0) k channel before after expected n pid twice=0
+    local id email_mode=() trap_mode=() state=(0 0 0 0 0 0 0 0 0) k channel before after expected n pid files
     local channel_names=(warn syslog e-mail trap)
     for id in "${!names[@]}"; do
         email_mode[id]=$((1 + RANDOM % 2)) trap_mode[id]=$((1 + RANDOM % 2))
@@ -126,7 +127,8 @@ test_crash() {
         check_files
         sim start || fail "restart $k"
         expect_eq "relay table lines" "$(wc -l <$events/relaytable)" 9
-        [ -z "$(ls -A $events | grep -Ev '^(relay|trap|email)table$|^[a-z0-9]+(status|warn)$')" ] || fail "stray files: $(ls -A $events)"
+        files=$(ls -A $events)
+        ! grep -qEv '^(relay|trap|email)table$|^[a-z0-9]+(status|warn)$' <<<"$files" || fail "stray files: $files"
         # A command the killed daemon started runs to its end.
         pidwait -f '^(/bin/)?sh .*(sendemail|sendtrap|ledcontrol)'
         read -ra after <<<"$(outputs $id)"
@@ -138,12 +140,16 @@ test_crash() {
         done
     done
     # The state is recorded before the change is reported: nothing comes out
-    # twice, and what is lost is what a kill cut off.
+    # twice, and a kill between the two loses at most some 10 % of a channel's
+    # changes. More than half lost (binomial tail at 10 %: < 1e-8 from 30
+    # changes on) is a daemon that does not report.
+    local wrong=() once two never
     for channel in 0 1 2 3; do
-        echo "    ${channel_names[channel]}: once ${tally[$channel,1]:-0}, twice ${tally[$channel,2]:-0}, never ${tally[$channel,0]:-0}"
-        twice=$((twice + ${tally[$channel,2]:-0}))
+        once=${tally[$channel,1]:-0} two=${tally[$channel,2]:-0} never=${tally[$channel,0]:-0}
+        echo "    ${channel_names[channel]}: once $once, twice $two, never $never"
+        [ "$two" = 0 ] && [ $((2 * never)) -le $((once + two + never)) ] || wrong+=("${channel_names[channel]}")
     done
-    expect_eq "reported twice" "$twice" 0
+    expect_eq "channels with a change reported twice, or more than half lost" "${wrong[*]}" ""
 }
 
 run_one "$1" "test_$1"

@@ -3,10 +3,11 @@
 # the daemon on the twin, each case in a fresh world, each ended by the checks
 # of expect_unharmed.
 #
-#   run_cases.sh FILE... [-- WORD]      only the cases whose title holds WORD
+#   run_cases.sh FILE... [-- WORD]      only the cases whose title holds WORD;
+#                                       none there fails the run
 source "$(dirname "$0")/lib.sh"
 
-files=() pattern=
+files=() pattern=''
 for arg; do [ "$arg" = -- ] && pattern=${!#} && break; files+=("$arg"); done
 
 step() {
@@ -41,21 +42,22 @@ run_case() {
 }
 
 flush_case() {
-    [ -n "$title" ] && [[ $title == *$pattern* ]] && run_one "$title" run_case
-    title= lines=() numbers=()
+    [ -n "$title" ] && [[ $title == *"$pattern"* ]] && run_one "$title" run_case
+    title='' lines=() numbers=()
 }
 
 for file in "${files[@]}"; do
-    title= lines=() numbers=() n=0
+    title='' lines=() numbers=() n=0
     while IFS= read -r line || [ -n "$line" ]; do
         n=$((n + 1))
         line=${line#"${line%%[![:space:]]*}"}
         case $line in
         "" | "#"*) ;;
         "== "*) flush_case; title=${line#== } ;;
-        *) lines+=("$line") numbers+=($n) ;;
+        *) lines+=("$line") numbers+=("$n") ;;
         esac
     done <"$file"
     flush_case
 done
+[ $((passed + failed)) -gt 0 ] || { echo "no case${pattern:+ whose title holds \"$pattern\"} in ${files[*]}"; exit 1; }
 finish

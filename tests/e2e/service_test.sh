@@ -14,7 +14,7 @@ chmod +x $launcher
 init() { LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
 
 test_options_and_a_second_daemon() {
-    local usage version out
+    local usage version out before
     usage=$(sim run linewatch -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
     version=$(sim run linewatch -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
     ! sim run linewatch -V >/dev/full || fail "a version lost on a full device exits 0"
@@ -22,7 +22,7 @@ test_options_and_a_second_daemon() {
     expect_eq "standard error" "$(cat $sim_dir/err)" "linewatch: ignoring -x --debug start"
     sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
     # The second only opens the interrupt device before it finds the lock.
-    local before=$(sim stats | sed 's/opens=[0-9]*//') && touch $sim_dir/mark
+    before=$(sim stats | sed 's/opens=[0-9]*//') && touch $sim_dir/mark
     out=$(sim run linewatch 2>&1)
     expect_eq "second daemon: status, output" "$? $out" "1 another linewatch holds /run/linewatch.lock"
     expect_eq "what it touched" "$(sim stats | sed 's/opens=[0-9]*//'; find /tmp /run -newer $sim_dir/mark)" "$before"
@@ -92,6 +92,7 @@ test_runsv_starts_the_killed_daemon_again_which_reports_what_it_missed() {
     runsv "$service" &
     runsv=$!
     # runsv stops the daemon on TERM.
+    # shellcheck disable=SC2064 # expanded now: runsv is local to this test
     trap "kill $runsv; wait $runsv" EXIT
     sim twin wait-idle $limit_ms || fail "the supervised daemon did not start"
     # A change that no interrupt announces, as one made while it is down.

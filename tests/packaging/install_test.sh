@@ -14,7 +14,8 @@ expected=$'644 usr/lib/systemd/system/linewatch.service\n755 etc/init.d/linewatc
 tree=$(cd "$work/root" && find . ! -type d -printf '%m %P\n' | sort)
 [ "$tree" = "$(sort <<<"$expected")" ] || fail "installed tree:"$'\n'"$tree"
 # The build tree's library path must not travel to the device.
-for program in "$work"/root/usr/sbin/*; do "$readelf" -d "$program" | grep -qE 'R(UN)?PATH' && fail "${program##*/} keeps a library path"; done
+for program in "$work"/root/usr/sbin/*; do
+    dynamic=$("$readelf" -d "$program") && ! grep -qE 'R(UN)?PATH' <<<"$dynamic" || fail "${program##*/} keeps a library path"; done
 
 cpack --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" || fail "cpack: $(cat "$work/cpack.log")"
 tarball=("$work"/package/*.tar.gz)

@@ -10,7 +10,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$work" && mkdir -p "$work/device"
 "$cxx" -shared -fPIC -I"$src" -o "$work/device/libcpld.so" "$src/sim/cpld_standin.cpp"
-"$readelf" -d "$work/device/libcpld.so" | grep -q SONAME && fail "the SONAME-less libcpld.so has a SONAME"
+dynamic=$("$readelf" -d "$work/device/libcpld.so")
+! grep -q SONAME <<<"$dynamic" || fail "the SONAME-less libcpld.so has a SONAME"
 configure=(cmake -S "$src" -B "$work/build" -DCMAKE_BUILD_TYPE=MinSizeRel -DLINEWATCH_PLATFORM=vendor
            -DCMAKE_CXX_COMPILER="$cxx" -DCONFIG_LIBRARY="$libconfig" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"})
 
