@@ -13,28 +13,13 @@
 #include "tables/event_files.h"
 #include "tables/tables.h"
 #include "watcher/change.h"
-#include "watcher/detach.h"
-#include "watcher/single_instance.h"
-#include "watcher/startup_guard.h"
+#include "watcher/startup.h"
 
 namespace {
 
 void request(int irq_fd, unsigned long code)
 {
     ioctl(irq_fd, code, 0);
-}
-
-// Started with standard input, output or error closed, the daemon would hand
-// those numbers to the interrupt device or an event file and print its
-// diagnostics into them. /dev/null takes any that are closed.
-void occupy_standard_descriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-            const int null_fd = open("/dev/null", O_RDWR);
-            if (null_fd >= 0 && null_fd != fd)
-                close(null_fd);
-        }
 }
 
 } // namespace
@@ -70,7 +55,6 @@ void wait_for_busy_clear()
 
 int run_daemon(bool foreground)
 {
-    occupy_standard_descriptors();
     shed_inherited_state();
     // A diagnostic written to a pipe nobody reads any more must fail, not end
     // the daemon.

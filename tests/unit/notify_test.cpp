@@ -18,11 +18,7 @@ const std::string blank_lines(8, '\n');
 TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChangeAndARecordIsWhole)
 {
     // The DI's relay line is held before each change.
-    const struct {
-        uint8_t mode, state;
-        const char *commands, *record, *relay_line;
-        int held;
-    } cases[] = {
+    const struct { uint8_t mode, state; const char *commands, *record, *relay_line; int held; } cases[] = {
         {1, 0, "sendemail\tDI Off\nsendtrap\t11\n", "DI Off##Success\n", "DI Off", 1}, {1, 1, "", "", "", 0},
         {2, 1, "sendemail\tDI On\nsendtrap\t12\n", "DI On##Success\n", "DI On", 1},   {2, 0, "", "", "", 0},
         // A mode changed while the relay is held leaves it held.

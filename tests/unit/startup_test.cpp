@@ -5,8 +5,7 @@
 #include <sys/time.h>
 
 #include "tests/unit/world.h"
-#include "watcher/detach.h"
-#include "watcher/startup_guard.h"
+#include "watcher/startup.h"
 
 // The fork refused; the daemon run as a program keeps the C library's.
 extern "C" int daemon(int, int) { errno = EAGAIN; return -1; }

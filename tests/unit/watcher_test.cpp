@@ -78,11 +78,7 @@ std::string see_di(const std::string &setup, int state)
 
 TEST(Change, OnlyARecorded0Or1OfTheDaemonsOwnIsAChangeAndAnythingElseIsReplacedUnreported)
 {
-    const struct {
-        const char *setup;
-        int state;
-        const char *commands, *status, *warn;
-    } cases[] = {
+    const struct { const char *setup; int state; const char *commands, *status, *warn; } cases[] = {
         {"", 1, "", "1\n", ""},
         {"echo 0 >$S", 1, "ledcontrol\tdi\ton\nsendemail\tDI On\n", "1\n", "DI On\n"},
         {"echo 1 >$S", 0, "ledcontrol\tdi\toff\nsendtrap\t11\n", "0\n", "DI Off\n"},
@@ -112,8 +108,8 @@ TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFa
     testing::internal::CaptureStdout();
     // A directory in the status file's place, then the event directory read-only.
     see_di("mkdir $S", 0);
-    const std::pair<const char *, int> steps[] = {{"", 1}, {"", 1}, {"rmdir $S && mount -o bind,ro /tmp/events /tmp/events", 1},
-                                                  {"", 0}, {"umount /tmp/events", 0}};
+    const std::pair<const char *, int> steps[] = {
+        {"", 1}, {"", 1}, {"rmdir $S && mount -o bind,ro ${S%/*} ${S%/*}", 1}, {"", 0}, {"umount /tmp/events", 0}};
     event_source di = initial_sources[source_di];
     di.email_mode = 2;
     for (const auto &[setup, state] : steps) {
@@ -124,13 +120,10 @@ TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFa
     EXPECT_EQ(world::commands(), "ledcontrol\tdi\ton\nsendemail\tDI On\nledcontrol\tdi\toff\n");
     EXPECT_EQ(world::read("/tmp/events/distatus") + world::read("/tmp/events/diwarn"), "0\nDI On\n");
     // A status file that cannot be opened for want of a descriptor.
-    struct rlimit limit;
+    rlimit limit;
     getrlimit(RLIMIT_NOFILE, &limit);
-    const rlimit none = {0, limit.rlim_max};
-    setrlimit(RLIMIT_NOFILE, &none);
-    detect_change(di);
-    detect_change(di);
-    setrlimit(RLIMIT_NOFILE, &limit);
+    for (const rlimit &files : {rlimit{0, limit.rlim_max}, rlimit{0, limit.rlim_max}, limit})
+        setrlimit(RLIMIT_NOFILE, &files), detect_change(di);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "open file /tmp/events/distatus failed:Is a directory\n"
                                                       "open file /tmp/events/distatus failed:Read-only file system\n"
                                                       "open file /tmp/events/diwarn failed:Read-only file system\n"

@@ -1,0 +1,89 @@
+#include "watcher/startup.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "common/replace_file.h"
+
+namespace {
+
+constexpr int defaulted_signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM};
+
+} // namespace
+
+void shed_inherited_state()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int null_fd = open("/dev/null", O_RDWR);
+            if (null_fd >= 0 && null_fd != fd)
+                close(null_fd);
+        }
+    // A tick of the starter's timer that came while blocked is dropped with
+    // the timer (ignoring a signal discards it), not delivered once the mask
+    // is cleared below.
+    const itimerval disarmed = {};
+    setitimer(ITIMER_REAL, &disarmed, nullptr);
+    signal(SIGALRM, SIG_IGN);
+    for (const int number : defaulted_signals)
+        signal(number, SIG_DFL);
+    // The commands' wait and the bound on a syslog line rely on SIGCHLD and
+    // SIGALRM arriving.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // Marked, not closed: a descriptor above 2 may as well be a device
+    // library's, opened before main, and closing it would break the library.
+    const long limit = sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < limit; ++fd) {
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && (flags & FD_CLOEXEC) == 0)
+            fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+    }
+}
+
+int lock_single_instance()
+{
+    // Never through a link, never waiting on a FIFO.
+    const int fd = open(lock_file_path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return 0;
+    if (fd >= 0 && errno == EWOULDBLOCK) {
+        printf("another linewatch holds %s\n", lock_file_path);
+        return 1;
+    }
+    printf("lock %s failed %s\n", lock_file_path, strerror(errno));
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
+int detach(bool foreground)
+{
+    fflush(stdout);
+    if (!foreground && daemon(1, 1) != 0) {
+        printf("daemon failed %s\n", strerror(errno));
+        return -1;
+    }
+    write_pid_file();
+    return 0;
+}
+
+int write_pid_file()
+{
+    // Left by a daemon killed while it wrote the file.
+    remove_stale_scratch(pid_file_path);
+    file_replacement replacement;
+    if (begin_replacement(replacement, pid_file_path, 0644)
+        && finish_replacement(replacement, fprintf(replacement.stream, "%d\n", static_cast<int>(getpid())) > 0) == 0)
+        return 0;
+    printf("create file %s failed %s\n", pid_file_path, strerror(errno));
+    fflush(stdout);
+    return -1;
+}
