@@ -80,7 +80,7 @@ TEST(Tables, TablesClaimNoLineOrRecordTheyCouldNotWrite)
     EXPECT_EQ(replace_line(tables::trap_table, tables::record_cap + 1, ""), -1);
 }
 
-// Someone who puts a directory of theirs back each time the daemon makes its own.
+// Someone who puts a directory of theirs back whenever the daemon makes its own.
 bool put_back;
 extern "C" int mkdir(const char *path, mode_t mode)
 {
@@ -97,8 +97,7 @@ TEST(EventDirectory, TheDaemonsOwnIsUsedAsFoundAnythingElseMovedAsideUntouchedOr
         {"mkdir $E && chown 65534 $E", false, true, "moved /tmp/events aside to /tmp/events.", ""},
         {"ln -s /run/ev $E && chown -h 65534 $E", false, true, "moved /tmp/events aside to /tmp/events.", ""},
         {"echo 0 >$E", false, true, "moved /tmp/events aside to /tmp/events.", ""},
-        // Not used when it cannot be moved aside: a mount point, no inode left
-        // in /tmp, someone who puts one back at every try.
+        // Not used when it cannot be moved: a mount point, no inode in /tmp, one put back at every try.
         {"mkdir $E && echo 0 >$E/distatus && mount -t tmpfs -o uid=65534 none $E", false, false,
          "move /tmp/events aside failed Device or resource busy\n", "0\n"},
         {"mkdir $E && echo 0 >$E/distatus && chown -R 65534 $E && mount -o remount,nr_inodes=$(($(df --output=iused "
