@@ -95,8 +95,10 @@ bool take_directory(bool at_start)
 // True, errno EACCES, while no directory is in use.
 bool no_directory()
 {
+    if (held_fd >= 0)
+        return false;
     errno = EACCES;
-    return held_fd < 0;
+    return true;
 }
 
 } // namespace
@@ -156,8 +158,10 @@ bool begin_event_replacement(file_replacement &replacement, const char *path, bo
     struct stat old;
     const bool found = lstat(path, &old) == 0;
     const bool own = found && S_ISREG(old.st_mode) && old.st_uid == geteuid();
-    if (no_directory() || (found && !own && !over_anything)) {
-        errno = held_fd < 0 ? EACCES : EPERM;
+    if (no_directory())
+        return false;
+    if (found && !own && !over_anything) {
+        errno = EPERM;
         return false;
     }
     const bool kept = own && old.st_nlink == 1;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "device/cpld.h"
