@@ -13,7 +13,15 @@
 
 namespace {
 
-constexpr int defaulted_signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM};
+constexpr int defaulted_signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM, SIGVTALRM, SIGPROF};
+// The profiling timers survive exec too: their signals would end the daemon
+// once it had used that much CPU, after seconds of a relay hold or weeks idle.
+struct inherited_timer {
+    int which;
+    int signal_number;
+};
+constexpr inherited_timer inherited_timers[] = {
+    {ITIMER_REAL, SIGALRM}, {ITIMER_VIRTUAL, SIGVTALRM}, {ITIMER_PROF, SIGPROF}};
 
 } // namespace
 
@@ -25,12 +33,14 @@ void shed_inherited_state()
             if (null_fd >= 0 && null_fd != fd)
                 close(null_fd);
         }
-    // A tick of the starter's timer that came while blocked is dropped with
+    // A tick of the starter's timers that came while blocked is dropped with
     // the timer (ignoring a signal discards it), not delivered once the mask
     // is cleared below.
     const itimerval disarmed = {};
-    setitimer(ITIMER_REAL, &disarmed, nullptr);
-    signal(SIGALRM, SIG_IGN);
+    for (const inherited_timer &timer : inherited_timers) {
+        setitimer(timer.which, &disarmed, nullptr);
+        signal(timer.signal_number, SIG_IGN);
+    }
     for (const int number : defaulted_signals)
         signal(number, SIG_DFL);
     // The commands' wait and the bound on a syslog line rely on SIGCHLD and

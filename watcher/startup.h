@@ -9,9 +9,9 @@ constexpr const char *pid_file_path = "/run/linewatch.pid";
 // for life. Closed standard descriptors (their numbers would go to the
 // interrupt device or an event file) get /dev/null. SIGCHLD ignored (the
 // kernel would reap every command before the daemon waits for it), SIGTERM,
-// SIGINT or SIGHUP ignored (stop would have to kill it), an armed interval
-// timer (its SIGALRM would end it) and a blocked mask are reset; open
-// descriptors are kept from the commands.
+// SIGINT or SIGHUP ignored (stop would have to kill it), armed interval
+// timers, real or profiling (their signals would end it), and a blocked mask
+// are reset; open descriptors are kept from the commands.
 void shed_inherited_state();
 
 // One daemon at a time: a second would report every change twice and race

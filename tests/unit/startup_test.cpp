@@ -36,14 +36,16 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
 
 TEST(Startup, ShedsWhatTheStarterLeftAndEndsWhenDetachingFailsElseNamesItsProcess)
 {
-    const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM};
+    const int signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM, SIGVTALRM, SIGPROF};
     for (const int number : signals)
         signal(number, SIG_IGN);
     itimerval timer = {{1, 0}, {1, 0}};
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    for (const int which : {ITIMER_REAL, ITIMER_VIRTUAL, ITIMER_PROF})
+        setitimer(which, &timer, nullptr);
     const int inherited = dup(1);
     shed_inherited_state();
-    EXPECT_TRUE(getitimer(ITIMER_REAL, &timer) == 0 && timer.it_value.tv_sec + timer.it_value.tv_usec == 0);
+    for (const int which : {ITIMER_REAL, ITIMER_VIRTUAL, ITIMER_PROF})
+        EXPECT_TRUE(getitimer(which, &timer) == 0 && timer.it_value.tv_sec + timer.it_value.tv_usec == 0) << which;
     for (const int number : signals)
         EXPECT_EQ(signal(number, SIG_DFL), SIG_DFL) << number;
     EXPECT_EQ(fcntl(inherited, F_GETFD), FD_CLOEXEC);
