@@ -2,8 +2,7 @@
 // With no arguments it detaches after its first pass, as init scripts expect;
 // -f keeps it in the foreground for a supervisor that restarts it.
 #include <cstdio>
-#include <getopt.h>
-#include <unistd.h>
+#include <cstring>
 
 #include "watcher/main_loop.h"
 
@@ -25,8 +24,8 @@ int output_status()
 }
 
 // The daemon never looked at other arguments, so start lines pass some: each
-// is named on one line of standard error as it is met, and the daemon starts
-// as without it.
+// is named, in order, on one line of standard error, and the daemon starts as
+// without it.
 void ignore(bool &any, const char *argument)
 {
     fprintf(stderr, "%s %s", any ? "" : "linewatch: ignoring", argument);
@@ -43,38 +42,26 @@ void end_line(bool any)
 
 int main(int argc, char **argv)
 {
-    // getopt stays silent: ignore() names a bad option, in the same words
-    // whatever the C library.
-    opterr = 0;
-    // None: an unknown long option comes back whole, not letter by letter.
-    const option no_long_options[] = {{}};
+    // Only a whole argument is an option: bundled letters would take
+    // "-config" for -f and "-help" for -h, and change what a start line that
+    // always meant a detached daemon does.
     bool foreground = false;
     bool ignored = false;
-    int found;
-    while ((found = getopt_long(argc, argv, "fhV", no_long_options, nullptr)) != -1) {
-        switch (found) {
-        case 'f':
+    for (int i = 1; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (strcmp(argument, "-f") == 0) {
             foreground = true;
-            break;
-        case 'h':
+        } else if (strcmp(argument, "-h") == 0 || strcmp(argument, "-V") == 0) {
             end_line(ignored);
-            print_usage();
+            if (argument[1] == 'h')
+                print_usage();
+            else
+                printf("linewatch %s\n", LINEWATCH_VERSION);
             return output_status();
-        case 'V':
-            end_line(ignored);
-            printf("linewatch %s\n", LINEWATCH_VERSION);
-            return output_status();
-        default:
-            if (optopt != 0) {
-                const char letter[] = {'-', static_cast<char>(optopt), '\0'};
-                ignore(ignored, letter);
-            } else {
-                ignore(ignored, argv[optind - 1]);
-            }
+        } else {
+            ignore(ignored, argument);
         }
     }
-    for (; optind < argc; ++optind)
-        ignore(ignored, argv[optind]);
     end_line(ignored);
     return run_daemon(foreground);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -22,6 +23,25 @@ struct inherited_timer {
 };
 constexpr inherited_timer inherited_timers[] = {
     {ITIMER_REAL, SIGALRM}, {ITIMER_VIRTUAL, SIGVTALRM}, {ITIMER_PROF, SIGPROF}};
+// Never through a link, never waiting on a FIFO.
+constexpr int lock_open_flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+// Whoever can open the lock file can hold it and keep every start out, so it
+// is used only when no one but the daemon's user can open it. Any other (an
+// earlier build's, mode 0644) is removed and made afresh: only root writes in
+// /run, so no one else can put one back in between.
+int open_lock_file()
+{
+    int fd = open(lock_file_path, lock_open_flags, 0600);
+    struct stat status;
+    if (fd < 0 || (fstat(fd, &status) == 0 && status.st_uid == geteuid() && (status.st_mode & 077) == 0))
+        return fd;
+    close(fd);
+    unlink(lock_file_path);
+    fd = open(lock_file_path, lock_open_flags | O_EXCL, 0600);
+    // A daemon started at the same moment made it first: the lock decides.
+    return fd < 0 && errno == EEXIST ? open(lock_file_path, lock_open_flags, 0600) : fd;
+}
 
 } // namespace
 
@@ -60,8 +80,7 @@ void shed_inherited_state()
 
 int lock_single_instance()
 {
-    // Never through a link, never waiting on a FIFO.
-    const int fd = open(lock_file_path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int fd = open_lock_file();
     if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
         return 0;
     if (fd >= 0 && errno == EWOULDBLOCK) {

@@ -15,11 +15,12 @@ constexpr const char *pid_file_path = "/run/linewatch.pid";
 void shed_inherited_state();
 
 // One daemon at a time: a second would report every change twice and race
-// the first on every file. An exclusive flock on the lock file, taken before
-// anything is written and held for life: it belongs to the open file
-// description, which the process daemon() leaves keeps. 0: held. 1: another
-// daemon holds it, after one line. -1: no lock could be had (no /run, no
-// room), after one line; the daemon runs without one.
+// the first on every file. An exclusive flock on the lock file (mode 0600,
+// replaced when others could open it and so hold it), taken before anything
+// is written and held for life: it belongs to the open file description,
+// which the process daemon() leaves keeps. 0: held. 1: another daemon holds
+// it, after one line. -1: no lock could be had (no /run, no room), after one
+// line; the daemon runs without one.
 int lock_single_instance();
 
 // The end of start-up: standard output flushed once, so that what start-up

@@ -1,26 +1,30 @@
 #!/usr/bin/env bash
-# The daemon as service managers run it: its command line, the device's init
-# script with the real daemon and with stand-ins (copies of sleep under its
-# name) that the pid file names but that are not the daemon it started, and
-# the systemd unit's command under runit's runsv.
+# The daemon as service managers run it: its command line and lock, the init
+# script with the real daemon and with stand-ins (copies of sleep) the pid file
+# names, and the systemd unit's command under runit's runsv.
 source "$(dirname "$0")/lib.sh"
 
-# The daemon as the init script starts it, through a launcher, and the
-# executable the kernel names for it: under the emulator, the emulator's.
+# The daemon through a launcher, and its executable: under the emulator, the emulator's.
 read -ra prefix <<<"${LINEWATCH_RUN_PREFIX:-}"
 launcher=$sim_dir/launcher/linewatch daemon_exe=$(readlink -f "$(command -v "${prefix[0]:-$LINEWATCH_BUILD/linewatch}")")
 mkdir -p "${launcher%/*}" && printf '#!/bin/sh\nexec "%s" run linewatch "$@"\n' "$src/sim/linewatch-sim" >$launcher
 chmod +x $launcher
 init() { LOG=$sim_dir/init.log sh "$src/dist/linewatch.init" "$@"; }
 
-test_options_and_a_second_daemon() {
+test_options_the_lock_and_a_second_daemon() {
     local usage version out before
     usage=$(sim run linewatch -h) && [[ $usage == "Usage: linewatch "* ]] || fail "-h: $usage"
     version=$(sim run linewatch -V) && [[ $version =~ ^"linewatch "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "-V: $version"
     ! sim run linewatch -V >/dev/full || fail "a version lost on a full device exits 0"
-    sim run linewatch start -x --debug >/dev/null 2>$sim_dir/err || fail "arguments stopped the start"
-    expect_eq "standard error" "$(cat $sim_dir/err)" "linewatch: ignoring -x --debug start"
-    sim twin wait-idle $limit_ms || fail "the daemon did not reach the interrupt wait"
+    # An earlier build's lock file, locked by another user who waited on it.
+    install -m 644 /dev/null /run/linewatch.lock && exec 3< <(exec setpriv --reuid=65534 --regid=65534 --clear-groups \
+        sh -c 'exec 4</run/linewatch.lock && flock 4 && echo held && exec sleep 600')
+    holder=$! && read -r _ <&3 && exec 3<&- && trap 'kill $holder' EXIT
+    timeout $((limit_ms / 1000)) "$src/sim/linewatch-sim" run linewatch start -config /etc/x -help >/dev/null 2>$sim_dir/err ||
+        fail "the lock or the arguments stopped the start"
+    expect_eq "standard error" "$(cat $sim_dir/err)" "linewatch: ignoring start -config /etc/x -help"
+    sim twin wait-idle $limit_ms && sim lan1 1 && [ "$(reported "Port_1 Link_up")" = 1 ] || fail "no change reported"
+    ! setpriv --reuid=65534 --regid=65534 --clear-groups sh -c ': </run/linewatch.lock' 2>/dev/null || fail "opened"
     # The second only opens the interrupt device before it finds the lock.
     before=$(sim stats | sed 's/opens=[0-9]*//') && touch $sim_dir/mark
     out=$(sim run linewatch 2>&1)
@@ -57,8 +61,7 @@ test_init_script_counts_only_the_daemons_executable_run_as_its_user() {
     export DAEMON=$sim_dir/bin/linewatch EXE=
     mkdir -p "${DAEMON%/*}" && cp "$(command -v sleep)" "$DAEMON"
     trap 'kill $(jobs -p) 2>/dev/null' EXIT
-    # A stuck stand-in run with setpriv's options, named by the pid file. Until
-    # it has exec'd, its executable is still setpriv.
+    # A stuck stand-in run by setpriv, named by the pid file once it has exec'd.
     standin() {
         setpriv "$@" "$DAEMON" 300 &
         pid=$! && echo $pid >/run/linewatch.pid
@@ -73,8 +76,7 @@ test_init_script_counts_only_the_daemons_executable_run_as_its_user() {
     cp "$(command -v sleep)" "$DAEMON"
     expect_eq "stop" "$(init stop)" "Stopping linewatch: OK"
     [ -z "$(readlink /proc/$pid/exe)" ] || fail "the daemon was not stopped"
-    # Another user's copy is not ours: start runs the stand-in, which fails
-    # without an operand, and keeps the last run's log.
+    # Another user's copy is not ours: start runs the stand-in (no operand: FAIL), keeping the last log.
     standin --reuid=65534 --regid=65534 --clear-groups
     echo "last run" >$sim_dir/init.log
     expect_eq "start" "$(init start; echo "($?)")" "Starting linewatch: FAIL (see $sim_dir/init.log)"$'\n(1)'
