@@ -5,12 +5,14 @@
 #include <sys/time.h>
 
 #include "tests/unit/world.h"
+#include "watcher/main_loop.h"
 #include "watcher/startup.h"
 
-// The fork refused; the daemon run as a program keeps the C library's.
-extern "C" int daemon(int, int) { errno = EAGAIN; return -1; }
+// The fork refused (refused otherwise if told to leave its directory or output);
+// the daemon run as a program keeps the C library's.
+extern "C" int daemon(int nochdir, int noclose) { errno = nochdir && noclose ? EAGAIN : EINVAL; return -1; }
 
-TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommands)
+TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommandsAnd1IfNotDetached)
 {
     EXPECT_EQ(world::run(LINEWATCH_BINARY " >/tmp/daemon.out"), 255);
     EXPECT_EQ(world::read("/tmp/daemon.out"), "open device:/dev/cpldirq failed No such file or directory\n");
@@ -29,9 +31,11 @@ TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApart
     EXPECT_EQ(access("/tmp/events/distatus.backup", F_OK), 0) << "a file not the daemon's is gone";
     ASSERT_EQ(system("for fd in /proc/[0-9]*/fd/[3-9]; do if [ \"$(readlink $fd)\" = /dev/cpldirq ]; then "
                      "p=${fd%/fd/*}; sed -n 's/^flags:\\t*//p' $p/fdinfo/${fd##*/} >/tmp/flags; kill -9 ${p#/proc/}; "
-                     "fi; done"), 0);
+                     "fi; done; flock /run/linewatch.lock true"), 0);
     // Octal: O_CLOEXEC 02000000, O_DSYNC 010000, O_RDWR 2.
     EXPECT_EQ(std::stoul("0" + world::read("/tmp/flags"), nullptr, 8) & 02010003, 02010002u);
+    // Staying in the foreground, it would be the process its starter waits for.
+    EXPECT_EXIT(exit(freopen("/dev/null", "w", stdout) ? run_daemon(false) : 2), testing::ExitedWithCode(1), "");
 }
 
 TEST(Startup, ShedsWhatTheStarterLeftAndEndsWhenDetachingFailsElseNamesItsProcess)
@@ -52,7 +56,9 @@ TEST(Startup, ShedsWhatTheStarterLeftAndEndsWhenDetachingFailsElseNamesItsProces
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(detach(false), -1);
+    world::write("/run/linewatch.pid.new-Ab3dE9", "1\n");
     EXPECT_EQ(detach(true), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "daemon failed Resource temporarily unavailable\n");
     EXPECT_EQ(world::read("/run/linewatch.pid"), std::to_string(getpid()) + "\n");
+    EXPECT_NE(access("/run/linewatch.pid.new-Ab3dE9", F_OK), 0) << "a killed start's scratch file stays";
 }
