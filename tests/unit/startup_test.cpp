@@ -8,8 +8,7 @@
 #include "watcher/main_loop.h"
 #include "watcher/startup.h"
 
-// The fork refused (refused otherwise if told to leave its directory or output);
-// the daemon run as a program keeps the C library's.
+// The fork refused, or another refusal if told to leave its directory or output; the binary has libc's.
 extern "C" int daemon(int nochdir, int noclose) { errno = nochdir && noclose ? EAGAIN : EINVAL; return -1; }
 
 TEST(Startup, EndsWith255WithoutTheInterruptDeviceElseHoldsItSynchronousAndApartFromCommandsAnd1IfNotDetached)
