@@ -1,27 +1,23 @@
 // Commands run through the shell, each within its time limit.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <utility>
 
 #include "common/command.h"
 
-// A wait for a command that blocks may be cut short by a signal; this makes
-// the next such wait so, once it is asked to.
+// A signal may cut a blocking wait short: the next one is, once asked to be.
 bool interrupt_next_wait = false;
 extern "C" pid_t waitpid(pid_t pid, int *status, int options)
 {
-    if (options == 0 && interrupt_next_wait) {
-        interrupt_next_wait = false;
-        errno = EINTR;
-        return -1;
-    }
-    return wait4(pid, status, options, nullptr);
+    const bool interrupted = options == 0 && std::exchange(interrupt_next_wait, false);
+    return interrupted ? (errno = EINTR, -1) : wait4(pid, status, options, nullptr);
 }
 
 TEST(Command, EachGetsItsOwnSigpipeAndIsKilledWithItsChildrenAndNamedAtTheBuildsLimitButNotWaitedFor)

@@ -61,7 +61,6 @@ TEST(Sources, ARelayCountsAmongTheRecordsAskedAboutAndOnlyThere)
     source_table held = initial_sources;
     held[0].relay_active = held[2].relay_active = 1;
     EXPECT_EQ(relay_active_count(held.data(), 2), 1);
-    EXPECT_EQ(relay_active_count(held.data(), source_count), 2);
 }
 
 TEST(StatusFile, ReadBackAsItsFirstByteOrMinus1AndTheTimeStampedLocally)
@@ -94,13 +93,16 @@ std::string syslog_texts()
 
 TEST(Poll, EachModeIsReadFromTheStoreAtEveryPollBeforeItsChangeCheckAndSyslogWhateverTheModes)
 {
-    // Every key of the DI's four at one value for its change to 1, another for its change back.
-    const struct { const char *on, *off, *on_commands, *off_commands, *relay_lines; } cases[] = {
-        {"2", "2", "sendemail\tDI On\nsendtrap\t12\n", "", "DI On||"},
-        {"258", "1", "sendemail\tDI On\nsendtrap\t12\n", "sendemail\tDI Off\nsendtrap\t11\n", "DI On|DI Off|"},
-        {"1", "1", "", "sendemail\tDI Off\nsendtrap\t11\n", "|DI Off|"},
-        {"x2", "-", "", "", "||"},
-        {nullptr, "0", "", "", "||"},
+    // Every key of the DI's four at one value for its change to 1, another for
+    // its change back; mode 1 acts on a change to 0, mode 2 to 1, and a relay
+    // line is held until the change its mode does not act on.
+    const struct { const char *on, *off, *on_commands, *off_commands, *relay_lines; int held; } cases[] = {
+        {"2", "2x", "sendemail\tDI On\nsendtrap\t12\n", "", "DI On||", 0},
+        {"258", "1", "sendemail\tDI On\nsendtrap\t12\n", "sendemail\tDI Off\nsendtrap\t11\n", "DI On|DI Off|", 1},
+        {"1", "1", "", "sendemail\tDI Off\nsendtrap\t11\n", "|DI Off|", 1},
+        {"2", "3", "sendemail\tDI On\nsendtrap\t12\n", "", "DI On|DI On|", 1},
+        {nullptr, "x2", "", "", "||", 0},
+        {"-1", "99999999999", "", "", "||", 0},
     };
     syslog_texts();
     for (const auto &c : cases) {
@@ -115,11 +117,12 @@ TEST(Poll, EachModeIsReadFromTheStoreAtEveryPollBeforeItsChangeCheckAndSyslogWha
             poll_source(di);
             relay_lines += world::read(tables::relay_table).substr(0, world::read(tables::relay_table).find('\n')) + "|";
         }
-        const std::string mode = c.on ? c.on : "(none)";
+        const std::string mode = std::string(c.on ? c.on : "(none)") + " then " + c.off;
         EXPECT_EQ(world::commands(),
                   "ledcontrol\tdi\ton\n" + (c.on_commands + ("ledcontrol\tdi\toff\n" + std::string(c.off_commands))))
             << mode;
         EXPECT_EQ(relay_lines, c.relay_lines) << mode;
+        EXPECT_EQ(di.relay_active, c.held) << mode;
         EXPECT_EQ(syslog_texts(), "DI On\\n\n[DI On]\\n\nDI Off\\n\n[DI Off]\\n\n") << mode;
     }
 }
