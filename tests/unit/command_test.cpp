@@ -6,7 +6,6 @@
 #include <climits>
 #include <csignal>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <utility>
 

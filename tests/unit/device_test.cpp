@@ -4,7 +4,7 @@
 #include "device/i2c.h"
 #include "tests/unit/world.h"
 
-TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
+TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBackOrFound)
 {
     world::registers[7] = 0xA5;
     for (uint8_t index = 0; index < 8; ++index)
@@ -30,10 +30,7 @@ TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
     EXPECT_EQ(writebit(7, 1, 1), -1);
     EXPECT_EQ(world::registers[7], -1) << "written after a failed read";
     EXPECT_EQ(writebit(0xF0, 1, 1), -1) << "a failed write";
-}
-
-TEST(Bits, TheLowestSetBitOfAMaskAndOfNoneTheIndexPastTheByte)
-{
+    // A mask's lowest set bit; a mask of none, the index past the byte.
     for (const auto &[mask, index] : {std::pair{0x30, 4}, {0x07, 0}, {0xC0, 6}, {0x80, 7}, {0x00, 8}})
         EXPECT_EQ(lowest_set_bit(uint8_t(mask)), index) << mask;
 }

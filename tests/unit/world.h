@@ -56,9 +56,8 @@ inline void stub(const std::string &name, int status, const std::string &run = "
     write(sim("run/" + name), run + "\n");
 }
 
-// /tmp/events in use as start-up leaves it, none of the other fixed paths in
-// /tmp (nor a file planted for a link to aim at), stubs that exit 0, no
-// settings, and a fake device of zeros.
+// /tmp/events in use as start-up leaves it, nothing else at a fixed path in
+// /tmp, stubs that exit 0, no settings, and a fake device of zeros.
 inline void fresh()
 {
     if (system("umount /tmp/events /tmp/di_status 2>/dev/null; mkdir -p /tmp/events") != 0
