@@ -107,9 +107,9 @@ TEST(Poll, EachModeIsReadFromTheStoreAtEveryPollBeforeItsChangeCheckAndSyslogWha
         for (const auto &[value, register9] : {std::pair{c.on, 0x10}, {c.off, 0x00}}) {
             for (const char *key : {di.syslog_key, di.email_key, di.trap_key, di.relay_key})
                 value ? void(world::settings[key] = value) : void(world::settings.erase(key));
-            world::registers[9] = register9;
-            poll_source(di);
-            relay_lines += world::read(tables::relay_table).substr(0, world::read(tables::relay_table).find('\n')) + "|";
+            world::registers[9] = register9, poll_source(di);
+            const std::string relay_table = world::read(tables::relay_table);
+            relay_lines += relay_table.substr(0, relay_table.find('\n')) + "|";
         }
         const std::string mode = std::string(c.on ? c.on : "(none)") + " then " + c.off;
         EXPECT_EQ(world::commands(),
