@@ -117,6 +117,8 @@ TEST(Poll, EachModeIsReadFromTheStoreAtEveryPollBeforeItsChangeCheckAndSyslogWha
             << mode;
         EXPECT_EQ(relay_lines, c.relay_lines) << mode;
         EXPECT_EQ(di.relay_active, c.held) << mode;
+        EXPECT_EQ(di.syslog_mode, di.relay_mode) << mode;
+        EXPECT_EQ(world::read(tables::email_table), world::read(tables::trap_table)) << "records, " << mode;
         EXPECT_EQ(syslog_texts(), "DI On\\n\n[DI On]\\n\nDI Off\\n\n[DI Off]\\n\n") << mode;
     }
 }
