@@ -3,6 +3,9 @@ JOBS ?= $(shell nproc)
 # A build's output through a filter must still fail the recipe.
 SHELL := /bin/bash
 .SHELLFLAGS := -o pipefail -c
+# The builds' own makes inherit this: no "Entering directory" lines, so an
+# up-to-date tree builds in silence.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all build build-ppc build-asan test fuzz soak crash sim bench clean
 
@@ -21,7 +24,7 @@ define build_preset
 endef
 
 build:
-	@cmake/install-deps build
+	@cmake/install-deps build host
 	$(call build_preset,host)
 
 # The device's build: cross-compiled, its unit tests run under qemu. After the
@@ -62,9 +65,12 @@ crash: build
 	@cmake/install-deps sim
 	sim/sandbox --build build/host --twin -- tests/e2e/random_test.sh crash 1000
 
-sim: build
-	@cmake/install-deps sim
-	sim/sandbox --build build/host --twin -- sim/console $(abspath $(SCENARIO))
+# Only what the console runs: the daemon, lampscan and the twin, in a build
+# of their own without the tests and benchmarks and what they need.
+sim:
+	@cmake/install-deps build sim
+	$(call build_preset,sim)
+	sim/sandbox --build build/sim --twin -- sim/console $(abspath $(SCENARIO))
 
 # The performance figures of docs/figures.md, on the release build.
 bench:

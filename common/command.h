@@ -6,14 +6,10 @@
 // watching its inputs.
 #pragma once
 
-// A test build gives the daemon a shorter limit, so that its tests need not
-// wait a hung command out; the build writes it where its tests read it too.
-// The device's build never does.
-#ifdef LINEWATCH_TEST_LIMITS
+// The build writes the limit where its tests read it too: the device's
+// minute, or a test build's shorter limit, so that its tests need not wait a
+// hung command out.
 #include "command_time_limit.h"
-#else
-#define LINEWATCH_COMMAND_TIME_LIMIT_MS 60000
-#endif
 constexpr unsigned command_time_limit_ms = LINEWATCH_COMMAND_TIME_LIMIT_MS;
 
 int run_command(const char *command_line);

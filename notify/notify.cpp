@@ -6,6 +6,7 @@
 #include "common/call_ticks.h"
 #include "common/command.h"
 #include "common/format.h"
+#include "syslog_tick.h"
 #include "tables/tables.h"
 
 namespace {
@@ -13,9 +14,9 @@ namespace {
 constexpr size_t log_message_size = 256;
 // glibc gives a line up at the second tick (it tries the send twice). A
 // receiver that pauses, as one may during a flash write, loses nothing if it
-// reads again within 6 s; one that stopped costs a change that wait once,
-// and then each line only a brief one until a line gets through.
-constexpr unsigned patient_tick_ms = 3000;
+// reads again within two ticks (6 s); one that stopped costs a change that
+// wait once, and then each line only a brief one until a line gets through.
+constexpr unsigned patient_tick_ms = LINEWATCH_SYSLOG_TICK_MS;
 constexpr unsigned brief_tick_ms = 100;
 // The longest record, "Port_2 Link_down##Success", takes 26 bytes.
 constexpr size_t record_size = 30;

@@ -8,8 +8,9 @@ sim_dir=$LINEWATCH_SIM_DIR
 events=/tmp/events
 outside=/tmp/outside
 limit_ms=10000
-# What this build gives a command: a test build's limit as the build wrote it.
-command_limit_ms=60000 && read -r _ _ command_limit_ms 2>/dev/null <"$LINEWATCH_BUILD/limits/command_time_limit.h"
+# The build's limits: a command's, and a syslog line's tick (it waits two).
+read -r _ _ command_limit_ms <"$LINEWATCH_BUILD/limits/command_time_limit.h"
+read -r _ _ syslog_tick_ms <"$LINEWATCH_BUILD/limits/syslog_tick.h"
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
 # The nine inputs in id order.

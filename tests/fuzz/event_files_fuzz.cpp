@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -44,17 +45,20 @@ void check_table(FuzzedDataProvider &&input)
     FUZZ_CHECK(count_lines(table) == newlines && drop_first_line(table) == 0);
     FUZZ_CHECK(read(table) == rest && event_files() == only_the_table);
 
-    // The record ends the table on its own line; a table at the cap, an
-    // unfinished last line counted, drops as many first lines as keep it there.
+    // Line by line: an unfinished last line is ended, and is one of the
+    // table's lines; a table at the cap, by its newlines or by its lines,
+    // keeps its latest 29 above the record.
     write(table, content);
     FUZZ_CHECK(append_capped(table, record.c_str()) == 0);
-    const bool unfinished = !content.empty() && content.back() != '\n';
-    std::string kept = content;
-    if (newlines == tables::record_cap || newlines + unfinished == tables::record_cap)
-        for (auto beyond = newlines + unfinished + 1 - tables::record_cap; beyond-- > 0;)
-            kept = kept.find('\n') == std::string::npos ? "" : kept.substr(kept.find('\n') + 1);
-    const std::string line_end = kept.empty() || kept.back() == '\n' ? "" : "\n";
-    FUZZ_CHECK(read(table) == kept + line_end + record + "\n" && event_files() == only_the_table);
+    std::vector<std::string> lines;
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    const long cap = tables::record_cap, count = long(lines.size());
+    std::string kept;
+    for (long line = newlines == cap || count == cap ? count - (cap - 1) : 0; line < count; ++line)
+        kept += lines[size_t(line)] + "\n";
+    FUZZ_CHECK(read(table) == kept + record + "\n" && event_files() == only_the_table);
 }
 
 } // namespace

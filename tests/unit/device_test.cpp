@@ -4,7 +4,7 @@
 #include "device/i2c.h"
 #include "tests/unit/world.h"
 
-TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
+TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBackOrFound)
 {
     world::registers[7] = 0xA5;
     for (uint8_t index = 0; index < 8; ++index)
@@ -19,12 +19,20 @@ TEST(Bits, OneBitIsReadOrChangedAndTheRegisterWrittenBack)
     // An index above 7 leaves the register alone, with the reader's message,
     // and a value as it is, without.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(readbit(7, 8) + writebit(7, 8, 1) + set_clear_bit(0x5A, 32, 1), 0x5A - 2);
+    EXPECT_EQ(readbit(7, 8), -1);
+    EXPECT_EQ(writebit(7, 8, 1), -1);
+    EXPECT_EQ(set_clear_bit(0x5A, 32, 1), 0x5A);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "readbit index should in the range <0-7>\n"
                                                       "readbit index should in the range <0-7>\n");
+    EXPECT_EQ(world::registers[7], 0xA5);
     world::registers[7] = -1;
-    EXPECT_EQ(readbit(7, 0) + writebit(7, 1, 1) + writebit(0xF0, 1, 1), -3);
+    EXPECT_EQ(readbit(7, 0), -1);
+    EXPECT_EQ(writebit(7, 1, 1), -1);
     EXPECT_EQ(world::registers[7], -1) << "written after a failed read";
+    EXPECT_EQ(writebit(0xF0, 1, 1), -1) << "a failed write";
+    // A mask's lowest set bit; a mask of none, the index past the byte.
+    for (const auto &[mask, index] : {std::pair{0x30, 4}, {0x07, 0}, {0xC0, 6}, {0x80, 7}, {0x00, 8}})
+        EXPECT_EQ(lowest_set_bit(uint8_t(mask)), index) << mask;
 }
 
 TEST(I2c, OnlyOneHexByteInAtMostEightIsAValueAndReadAndWriteLeaveNoFileBehind)

@@ -13,31 +13,8 @@ std::vector<unsigned> ticks_ms;
 void start_call_ticks(unsigned period_ms) { ticks_ms.push_back(period_ms); }
 unsigned stop_call_ticks() { return receiver_reads ? 0 : 2; }
 
-const std::string blank_lines(8, '\n');
-
-TEST(Notify, Mode1ActsOnAChangeTo0AndMode2To1AndARelayIsHeldUntilTheOppositeChangeAndARecordIsWhole)
+TEST(Notify, ARecordIsWholeOrNotWritten)
 {
-    // The DI's relay line is held before each change.
-    const struct { uint8_t mode, state; const char *commands, *record, *relay_line; int held; } cases[] = {
-        {1, 0, "sendemail\tDI Off\nsendtrap\t11\n", "DI Off##Success\n", "DI Off", 1}, {1, 1, "", "", "", 0},
-        {2, 1, "sendemail\tDI On\nsendtrap\t12\n", "DI On##Success\n", "DI On", 1},   {2, 0, "", "", "", 0},
-        // A mode changed while the relay is held leaves it held.
-        {0, 0, "", "", "held", 1}, {0, 1, "", "", "held", 1}, {3, 0, "", "", "held", 1}, {3, 1, "", "", "held", 1},
-    };
-    for (const auto &c : cases) {
-        world::fresh();
-        world::write(tables::relay_table, "held\n" + blank_lines);
-        event_source di = initial_sources[source_di];
-        di.email_mode = di.trap_mode = di.relay_mode = c.mode;
-        di.state = c.state;
-        di.relay_active = 1;
-        notify_event(di);
-        EXPECT_EQ(world::commands(), c.commands);
-        EXPECT_EQ(world::read(tables::email_table), c.record);
-        EXPECT_EQ(world::read(tables::trap_table), c.record);
-        EXPECT_EQ(world::read(tables::relay_table), c.relay_line + ("\n" + blank_lines));
-        EXPECT_EQ(di.relay_active, c.held) << int(c.mode) << " " << int(c.state);
-    }
     // The longest record the table takes, then one a byte longer: whole or not at all.
     world::fresh();
     EXPECT_EQ(record_result(tables::email_table, 0, std::string(20, 'x').c_str()), 0);

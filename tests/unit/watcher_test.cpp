@@ -2,13 +2,14 @@
 #include <regex>
 #include <sstream>
 #include <sys/resource.h>
+#include <syslog.h>
 
 #include "tests/unit/world.h"
 #include "watcher/change.h"
 #include "watcher/event_source.h"
 #include "watcher/main_loop.h"
 
-TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusFile)
+TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbers)
 {
     // Other programs on the device read these names and numbers.
     const char *const records[source_count] = {
@@ -22,10 +23,6 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
         "lan0status lan0warn syslog_lan1 email_lan1 snmp_trap_lan1 relay_lan1|Port_1 Link_up|Port_1 Link_down|3 2",
         "lan1status lan1warn syslog_lan2 email_lan2 snmp_trap_lan2 relay_lan2|Port_2 Link_up|Port_2 Link_down|5 4",
     };
-    // Registers 9 and 10 with only this input on; DCD and DSR are active low.
-    const std::pair<int, int> alone_on[source_count] = {{0x10, 0x0F}, {0x01, 0x0F}, {0x02, 0x0F}, {0x00, 0x0D},
-                                                        {0x00, 0x07}, {0x00, 0x0E}, {0x00, 0x0B}, {0x04, 0x0F},
-                                                        {0x08, 0x0F}};
     for (size_t id = 0; id < source_count; ++id) {
         const event_source &s = initial_sources[id];
         std::ostringstream record;
@@ -34,22 +31,39 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
                << s.on_message << '|' << s.off_message << '|' << s.on_trap << ' ' << s.off_trap;
         EXPECT_EQ(record.str(), records[id]);
         EXPECT_EQ(std::string(s.status_path, 12) + std::string(s.warn_path, 12), "/tmp/events//tmp/events/");
+    }
+}
 
+TEST(Sources, EachReaderReadsItsOwnBitAndAFailedReadOrAPortNot1Or2StaysAFailure)
+{
+    // Registers 9 and 10 with only this input on; DCD and DSR are active low.
+    const std::pair<int, int> alone_on[source_count] = {{0x10, 0x0F}, {0x01, 0x0F}, {0x02, 0x0F}, {0x00, 0x0D},
+                                                        {0x00, 0x07}, {0x00, 0x0E}, {0x00, 0x0B}, {0x04, 0x0F},
+                                                        {0x08, 0x0F}};
+    for (size_t id = 0; id < source_count; ++id) {
         world::registers[9] = alone_on[id].first;
         world::registers[10] = alone_on[id].second;
         for (size_t reader = 0; reader < source_count; ++reader)
             EXPECT_EQ(source_readers[reader](), int(reader == id)) << "input " << reader << " with " << id << " on";
     }
-    // A failed read stays a failure, inverted or not; so does a port not 1 or 2.
     world::registers[9] = world::registers[10] = -1;
     for (const auto reader : source_readers)
         EXPECT_LT(reader(), 0);
+    world::registers[9] = world::registers[10] = 0;
     for (const auto reader : {read_power, read_lan_link, read_dcd, read_dsr})
-        EXPECT_EQ(reader(0) + reader(3), -2);
-    // A relay counts among the records asked about, and only there.
+        for (const int port : {0, 3})
+            EXPECT_EQ(reader(port), -1) << "port " << port;
+}
+
+TEST(Sources, ARelayCountsAmongTheRecordsAskedAboutAndOnlyThere)
+{
     source_table held = initial_sources;
     held[0].relay_active = held[2].relay_active = 1;
     EXPECT_EQ(relay_active_count(held.data(), 2), 1);
+}
+
+TEST(StatusFile, ReadBackAsItsFirstByteOrMinus1AndTheTimeStampedLocally)
+{
     world::fresh();
     const event_source &di = initial_sources[source_di];
     world::write("/tmp/events/distatus", "1\n");
@@ -59,6 +73,64 @@ TEST(Sources, EachRecordHoldsItsInputsNamesAndNumbersAndReadsItsOwnBitAndStatusF
     char stamp[timestamp_size];
     format_timestamp(stamp);
     EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\d [ \d]\d:\d\d:\d\d  )"))) << stamp;
+}
+
+// The texts of the syslog lines received since the last look. A line of the
+// test's own marks the point: the receiver has written all sent before it.
+std::string syslog_texts()
+{
+    syslog(LOG_INFO, "quiet point");
+    std::string lines;
+    for (int waited_ms = 0; waited_ms < 10000 && lines.find("quiet point") == std::string::npos; waited_ms += 5)
+        usleep(5000), lines = world::read(world::sim("syslog"));
+    world::write(world::sim("syslog"), "");
+    return std::regex_replace(lines.substr(0, lines.rfind('<')), std::regex(R"(<\d+>.*?\]: )"), "");
+}
+
+TEST(Poll, EachModeIsReadFromTheStoreAtEveryPollBeforeItsChangeCheckAndSyslogWhateverTheModes)
+{
+    // All four keys of the DI at one value for its change to 1, another for the
+    // change back. Mode 1 acts on a change to 0, 2 on one to 1; a held relay line goes at the other.
+    const struct { const char *on, *off, *on_commands, *off_commands, *relay_lines; int held; } cases[] = {
+        {"2", "2x", "sendemail\tDI On\nsendtrap\t12\n", "", "DI On||", 0},
+        {"258", "1", "sendemail\tDI On\nsendtrap\t12\n", "sendemail\tDI Off\nsendtrap\t11\n", "DI On|DI Off|", 1},
+        {"1", "1", "", "sendemail\tDI Off\nsendtrap\t11\n", "|DI Off|", 1},
+        {"2", "-1", "sendemail\tDI On\nsendtrap\t12\n", "", "DI On|DI On|", 1},
+        {nullptr, "x2", "", "", "||", 0},
+    };
+    syslog_texts();
+    for (const auto &c : cases) {
+        world::fresh();
+        world::write("/tmp/events/distatus", "0\n");
+        event_source di = initial_sources[source_di];
+        std::string relay_lines;
+        for (const auto &[value, register9] : {std::pair{c.on, 0x10}, {c.off, 0x00}}) {
+            for (const char *key : {di.syslog_key, di.email_key, di.trap_key, di.relay_key})
+                value ? void(world::settings[key] = value) : void(world::settings.erase(key));
+            world::registers[9] = register9, poll_source(di);
+            const std::string relay_table = world::read(tables::relay_table);
+            relay_lines += relay_table.substr(0, relay_table.find('\n')) + "|";
+        }
+        const std::string mode = std::string(c.on ? c.on : "(none)") + " then " + c.off;
+        EXPECT_EQ(world::commands(),
+                  "ledcontrol\tdi\ton\n" + (c.on_commands + ("ledcontrol\tdi\toff\n" + std::string(c.off_commands))))
+            << mode;
+        EXPECT_EQ(relay_lines, c.relay_lines) << mode;
+        EXPECT_EQ(di.relay_active, c.held) << mode;
+        EXPECT_EQ(di.syslog_mode, di.relay_mode) << mode;
+        EXPECT_EQ(world::read(tables::email_table), world::read(tables::trap_table)) << "records, " << mode;
+        EXPECT_EQ(syslog_texts(), "DI On\\n\n[DI On]\\n\nDI Off\\n\n[DI Off]\\n\n") << mode;
+    }
+}
+
+TEST(Poll, AFirstReadThatFailsRecordsTheInitial0SoALaterReadOf1IsAChange)
+{
+    world::fresh();
+    event_source di = initial_sources[source_di];
+    for (const int register9 : {-1, 0x10})
+        world::registers[9] = register9, poll_source(di);
+    EXPECT_EQ(world::read("/tmp/events/distatus") + world::read("/tmp/events/diwarn"), "1\nDI On\n");
+    EXPECT_EQ(world::commands(), "ledcontrol\tdi\ton\n");
 }
 
 // DI with an e-mail on a change to 1 and a trap on a change to 0, seen with

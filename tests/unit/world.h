@@ -1,5 +1,6 @@
-// What a unit test sets and sees in the sandbox: a fake CPLD and an empty store in
-// place of libcpld.so and libconfig.so, files, the stub commands' records.
+// What a unit test sets and sees in the sandbox: a fake CPLD and a store of
+// settings in place of libcpld.so and libconfig.so, files, the stub commands'
+// records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +21,8 @@ namespace world {
 
 // A negative value is a failed read; registers from 0xF0 up take no writes.
 inline int registers[256];
+// The configuration store; a key not there reads as no text at all.
+inline std::map<std::string, std::string> settings;
 
 inline std::string sim(const std::string &name) { return std::string(getenv("LINEWATCH_SIM_DIR")) + "/" + name; }
 inline std::string read(const std::string &path)
@@ -52,13 +56,16 @@ inline void stub(const std::string &name, int status, const std::string &run = "
     write(sim("run/" + name), run + "\n");
 }
 
-// /tmp/events in use as start-up leaves it, stubs that exit 0, and a fake
-// device of zeros.
+// /tmp/events in use as start-up leaves it, nothing else at a fixed path in
+// /tmp, stubs that exit 0, no settings, and a fake device of zeros.
 inline void fresh()
 {
-    if (system("mkdir -p /tmp/events") != 0 || !check_events_directory(false)
-        || system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events/* exit/* run/* i2c") != 0)
+    if (system("umount /tmp/events /tmp/di_status 2>/dev/null; mkdir -p /tmp/events") != 0
+        || !check_events_directory(false)
+        || system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events/* exit/* run/* i2c /tmp/t.tmp /tmp/result "
+                  "/tmp/led_status /tmp/di_status /tmp/victim") != 0)
         abort();
+    settings.clear();
     prepare_tables(source_count);
     commands();
     std::fill(std::begin(registers), std::end(registers), 0);
@@ -71,4 +78,8 @@ extern "C" int zrbcpld_write(int reg, unsigned char value)
 {
     return reg >= 0 && reg < 0xF0 ? (world::registers[reg] = value, 0) : -1;
 }
-extern "C" char *config_get(const char *) { return nullptr; }
+extern "C" char *config_get(const char *key)
+{
+    const auto found = world::settings.find(key);
+    return found == world::settings.end() ? nullptr : found->second.data();
+}
