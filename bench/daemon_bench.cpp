@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "common/command.h"
+#include "common/daemon_state.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
@@ -31,7 +32,7 @@ bool start_at_rest(benchmark::State &state)
         state.SkipWithError("cannot bring the device and /tmp/events to rest");
         return false;
     }
-    prepare_tables(source_count);
+    reset_daemon_state();
     event_table = initial_sources;
     poll_all(event_table);
     return true;

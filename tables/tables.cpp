@@ -1,17 +1,16 @@
 #include "tables/tables.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "common/command.h"
-#include "common/format.h"
+#include "common/daemon_state.h"
 #include "common/event_record.h"
-#include "tables/event_files.h"
+#include "tables/event_directory.h"
 
 namespace {
-
-// What each source's relay line was last set to; nullptr reads as empty.
-const char *held_texts[source_count];
 
 // Opens the file with `mode`, writes `newlines` newline characters, closes it.
 int create_file(const char *path, const char *mode, int newlines)
@@ -78,11 +77,28 @@ int drop_first_lines(const char *path, int lines)
     return finish_replacement(rest, copied);
 }
 
+// The whole file, read through the opener into `content` (the heap: a table
+// is as long as whoever wrote it made it); its size, or -1.
+ssize_t read_whole(const char *path, char *&content)
+{
+    const event_file file = open_event_file(path, O_RDONLY);
+    content = nullptr;
+    if (file.fd < 0)
+        return -1;
+    const size_t size = static_cast<size_t>(file.status.st_size);
+    content = static_cast<char *>(malloc(size + 1));
+    size_t got = 0;
+    for (ssize_t step; content != nullptr && got < size && (step = read(file.fd, content + got, size - got)) > 0;)
+        got += static_cast<size_t>(step);
+    close(file.fd);
+    return content != nullptr && got == size ? static_cast<ssize_t>(size) : -1;
+}
+
 } // namespace
 
-void prepare_tables(int relay_lines)
+void prepare_tables()
 {
-    create_blank_lines(tables::relay_table, relay_lines);
+    rebuild_relay_table();
     touch_file(tables::trap_table);
     touch_file(tables::email_table);
 }
@@ -157,19 +173,28 @@ int append_capped(const char *path, const char *text)
 
 int replace_line(const char *path, int line, const char *text)
 {
-    // The text goes into a sed expression inside single quotes: anything that
-    // could end the quote or the expression is refused rather than run.
-    if (strpbrk(text, "'/\\&\n") != nullptr || strchr(path, '\'') != nullptr)
+    char *content;
+    const ssize_t size = read_whole(path, content);
+    // The line runs from after the newline that ends the one before it to its
+    // own newline, or to the end of an unfinished last line.
+    char *start = size < 0 ? nullptr : content;
+    for (int before = 1; start != nullptr && before < line; ++before) {
+        start = static_cast<char *>(memchr(start, '\n', static_cast<size_t>(content + size - start)));
+        start = start == nullptr ? nullptr : start + 1;
+    }
+    file_replacement table;
+    if (line < 1 || start == nullptr || start == content + size || !begin_event_replacement(table, path, false)) {
+        free(content);
         return -1;
-    // sed edits no line that is not there, and says so by succeeding.
-    bool unfinished;
-    const int lines = count_newlines(path, unfinished);
-    if (line < 1 || line > lines + unfinished)
-        return -1;
-    // Sized for the relay table: 40 characters plus the longest message.
-    char command[128];
-    const bool composed = format_whole(command, sizeof command, "sed -i '%ds/.*/%s/g' %s", line, text, path);
-    return composed && run_command(command) == 0 ? 0 : -1;
+    }
+    const size_t kept = static_cast<size_t>(start - content);
+    const char *end = static_cast<char *>(memchr(start, '\n', static_cast<size_t>(content + size - start)));
+    end = end == nullptr ? content + size : end;
+    const size_t after = static_cast<size_t>(content + size - end);
+    const bool written = fwrite(content, 1, kept, table.stream) == kept && fputs(text, table.stream) >= 0
+                         && fwrite(end, 1, after, table.stream) == after;
+    free(content);
+    return finish_replacement(table, written);
 }
 
 int rebuild_relay_table()
@@ -181,16 +206,15 @@ int rebuild_relay_table()
         return -1;
     }
     bool written = true;
-    for (const char *line : held_texts)
+    for (const char *line : daemon_memory.relay_texts)
         written = written && fprintf(table.stream, "%s\n", line == nullptr ? "" : line) >= 0;
     return finish_replacement(table, written);
 }
 
 int set_relay_line(uint8_t id, const char *text)
 {
-    held_texts[id] = text;
+    daemon_memory.relay_texts[id] = text;
     // A table short of the line (emptied, or left empty by a full /tmp at
-    // start-up) fails the edit, and so does one sed cannot replace: either
-    // way the whole table is written afresh, if it can be.
+    // start-up), missing, or not the daemon's own file is written afresh.
     return replace_line(tables::relay_table, id + 1, text) == 0 ? 0 : rebuild_relay_table();
 }

@@ -12,7 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tables/event_files.h"
+#include "common/daemon_state.h"
+#include "tables/event_directory.h"
 #include "tables/tables.h"
 
 namespace world {
@@ -56,10 +57,11 @@ inline void stub(const std::string &name, int status, const std::string &run = "
 // device of zeros.
 inline void fresh()
 {
-    if (system("mkdir -p /tmp/events") != 0 || !check_events_directory(false)
+    reset_daemon_state();
+    if (system("mkdir -p /tmp/events") != 0 || check_events_directory() == directory_none
         || system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events/* exit/* run/* i2c") != 0)
         abort();
-    prepare_tables(source_count);
+    prepare_tables();
     commands();
     std::fill(std::begin(registers), std::end(registers), 0);
 }
