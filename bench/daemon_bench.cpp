@@ -87,6 +87,16 @@ void change_with_commands(benchmark::State &state)
 }
 BENCHMARK(change_with_commands)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
+// One relay-line edit, set and emptied in turn: the table read, the line put
+// in, the table written and renamed into place.
+void relay_edit(benchmark::State &state)
+{
+    if (start_at_rest(state))
+        for (auto _ : state)
+            set_relay_line(source_di, state.iterations() % 2 == 0 ? "DI On" : "");
+}
+BENCHMARK(relay_edit)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
 // What running one command costs the daemon beyond the command itself.
 void command_that_exits_at_once(benchmark::State &state)
 {

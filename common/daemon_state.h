@@ -13,8 +13,7 @@ struct kept_state {
     bool pending;
 };
 
-// One slot of causes said per status file (its source's id), then the
-// directory's.
+// Causes said: a slot per status file (its source's id), then the directory's.
 constexpr int directory_slot = source_count;
 
 struct daemon_state {
@@ -22,12 +21,11 @@ struct daemon_state {
     int directory_fd;
     dev_t directory_device;
     ino_t directory_inode;
-    // The cause (errno) last said per slot, 0 once it has gone.
     uint8_t said_causes[directory_slot + 1];
     kept_state states[source_count];
-    // What each source's relay line was last set to; nullptr reads as empty.
+    // Each source's relay line as last set; nullptr reads as empty.
     const char *relay_texts[source_count];
-    // Whether the syslog receiver let the last line wait out its bound.
+    // The syslog receiver let the last line wait out its bound.
     bool syslog_stalled;
 };
 

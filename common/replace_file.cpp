@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,14 +21,19 @@ constexpr int scratch_attempts = 100;
 // mkostemp does, in a directory given by its descriptor.
 int make_scratch(int directory, char *scratch)
 {
-    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     char *random = scratch + strlen(scratch) - scratch_random;
     for (int attempt = 0; attempt < scratch_attempts; ++attempt) {
         unsigned char bytes[scratch_random];
-        if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-            return -1;
+        // Never waiting for the kernel's pool at boot: before it is ready,
+        // the name need only be one nobody holds.
+        if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+            timespec now;
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            for (int i = 0; i < scratch_random; ++i)
+                bytes[i] = static_cast<unsigned char>(static_cast<unsigned long>(now.tv_nsec) >> (i * 5));
+        }
         for (int i = 0; i < scratch_random; ++i)
-            random[i] = letters[bytes[i] % (sizeof letters - 1)];
+            random[i] = static_cast<char>('a' + bytes[i] % 26);
         const int fd = openat(directory, scratch, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -88,21 +93,23 @@ mode_t new_file_mode()
 
 void remove_stale_scratch_at(int directory, const char *name)
 {
-    // The marker sets them apart from what someone keeps beside a file (a
-    // "distatus.backup").
-    char pattern[NAME_MAX + 1];
-    const int listing = dup(directory);
+    const int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *entries = listing < 0 ? nullptr : fdopendir(listing);
     if (entries == nullptr) {
         if (listing >= 0)
             close(listing);
         return;
     }
-    if (format_whole(pattern, sizeof pattern, "%s%s??????", name == nullptr ? "*" : name, scratch_marker)) {
-        rewinddir(entries);
-        for (const dirent *entry; (entry = readdir(entries)) != nullptr;)
-            if (fnmatch(pattern, entry->d_name, FNM_PERIOD) == 0)
-                unlinkat(directory, entry->d_name, 0);
+    // NAME, the marker, six characters: the marker sets them apart from what
+    // someone keeps beside a file (a "distatus.backup").
+    const size_t suffix = sizeof scratch_marker - 1 + scratch_random;
+    for (const dirent *entry; (entry = readdir(entries)) != nullptr;) {
+        const size_t length = strlen(entry->d_name);
+        const size_t stem = length - suffix;
+        if (length > suffix && entry->d_name[0] != '.'
+            && strncmp(entry->d_name + stem, scratch_marker, sizeof scratch_marker - 1) == 0
+            && (name == nullptr || (strlen(name) == stem && strncmp(entry->d_name, name, stem) == 0)))
+            unlinkat(directory, entry->d_name, 0);
     }
     closedir(entries);
 }
@@ -110,12 +117,12 @@ void remove_stale_scratch_at(int directory, const char *name)
 void remove_stale_scratch(const char *path)
 {
     char directory[PATH_MAX];
-    const char *slash = strrchr(path, '/');
-    if (slash == nullptr || !format_whole(directory, sizeof directory, "%.*s/", static_cast<int>(slash - path), path))
-        return;
-    const int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const char *name = strrchr(path, '/');
+    const int fd = name != nullptr && format_whole(directory, sizeof directory, "%.*s/", static_cast<int>(name - path), path)
+                       ? open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                       : -1;
     if (fd >= 0) {
-        remove_stale_scratch_at(fd, slash + 1);
+        remove_stale_scratch_at(fd, name + 1);
         close(fd);
     }
 }

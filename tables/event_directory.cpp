@@ -75,14 +75,16 @@ int open_trusted_directory(const char *path)
     int directory = format_whole(way, sizeof way, "%s", path) ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
     char *rest = way;
     for (int links = 0; directory >= 0;) {
-        rest += strspn(rest, "/");
+        while (*rest == '/')
+            ++rest;
         if (*rest == '\0') {
             const int fd = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             close(directory);
             return fd;
         }
         char *name = rest;
-        rest += strcspn(rest, "/");
+        while (*rest != '\0' && *rest != '/')
+            ++rest;
         if (*rest != '\0')
             *rest++ = '\0';
         struct stat here, entry;
@@ -220,35 +222,27 @@ event_file open_event_file(const char *path, int flags)
     if (directory < 0 || name == nullptr)
         return file;
     file.fd = openat(directory, name, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (file.fd < 0) {
-        // Judged by what stands there, not by open's error: a link, a socket
-        // or a FIFO no one reads holds nothing of the daemon's.
-        file.error = errno;
-        if (fstatat(directory, name, &file.status, AT_SYMLINK_NOFOLLOW) == 0)
-            file.found = own_regular_file(file.status) ? entry_unopenable : entry_foreign;
-        else if (errno == ENOENT)
-            file.found = entry_missing;
+    file.error = errno;
+    // Judged by what stands there, not by open's error: a link, a socket or
+    // a FIFO nobody reads holds nothing of the daemon's either.
+    const bool looked = file.fd >= 0 ? fstat(file.fd, &file.status) == 0
+                                     : fstatat(directory, name, &file.status, AT_SYMLINK_NOFOLLOW) == 0;
+    file.found = !looked ? (errno == ENOENT ? entry_missing : entry_unopenable)
+                 : !own_regular_file(file.status) ? entry_foreign
+                 : file.fd >= 0 && ((flags & O_TRUNC) == 0 || ftruncate(file.fd, 0) == 0) ? entry_own
+                                                                                          : entry_unopenable;
+    if (file.found == entry_own)
         return file;
+    if (file.fd >= 0) {
+        file.error = file.found == entry_foreign ? EPERM : errno;
+        close(file.fd);
+        file.fd = -1;
     }
-    const bool looked = fstat(file.fd, &file.status) == 0;
-    if (looked && own_regular_file(file.status)) {
-        file.found = entry_own;
-        if ((flags & O_TRUNC) == 0 || ftruncate(file.fd, 0) == 0)
-            return file;
-    }
-    file.error = !looked || file.found == entry_own ? errno : EPERM;
-    close(file.fd);
-    file.fd = -1;
-    if (!looked || file.found == entry_own) {
-        file.found = entry_unopenable;
-        return file;
-    }
-    file.found = entry_foreign;
     // The daemon's file under a second name: the other name keeps it, and
     // this one starts anew. Copying its lines could hand the daemon someone
     // else's file.
-    const bool second_name = S_ISREG(file.status.st_mode) && file.status.st_uid == geteuid();
-    if (second_name && (flags & O_CREAT) != 0 && unlinkat(directory, name, 0) == 0)
+    if (file.found == entry_foreign && S_ISREG(file.status.st_mode) && file.status.st_uid == geteuid()
+        && (flags & O_CREAT) != 0 && unlinkat(directory, name, 0) == 0)
         return open_event_file(path, flags | O_EXCL);
     return file;
 }

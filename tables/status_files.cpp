@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include "common/daemon_state.h"
-#include "tables/event_directory.h"
 
 namespace {
 
@@ -19,20 +18,17 @@ void say_once(const event_source &source, int cause)
 
 } // namespace
 
-int read_first_byte(const char *path, int &byte)
+entry_found read_first_byte(const char *path, int &byte)
 {
     const event_file file = open_event_file(path, O_RDONLY);
-    if (file.fd < 0) {
-        errno = file.error;
-        return -1;
-    }
     unsigned char first;
-    const ssize_t got = read(file.fd, &first, 1);
-    const int saved = errno;
-    close(file.fd);
-    errno = saved;
-    byte = got == 1 ? first : EOF;
-    return got < 0 ? -1 : 0;
+    const ssize_t got = file.fd < 0 ? -1 : read(file.fd, &first, 1);
+    const int cause = file.fd < 0 ? file.error : errno;
+    if (file.fd >= 0)
+        close(file.fd);
+    errno = cause;
+    byte = got == 1 ? first : got == 0 ? EOF : read_failed;
+    return file.found;
 }
 
 int recorded_state(const event_source &source)
@@ -40,18 +36,14 @@ int recorded_state(const event_source &source)
     kept_state &kept = daemon_memory.states[source.id];
     if (kept.pending)
         return kept.state;
-    const event_file file = open_event_file(source.status_path, O_RDONLY);
-    unsigned char first = 0;
-    const ssize_t got = file.fd < 0 ? -1 : read(file.fd, &first, 1);
-    const int cause = got < 0 && file.fd >= 0 ? errno : file.error;
-    if (file.fd >= 0)
-        close(file.fd);
-    if ((got < 0 && file.found == entry_own) || (file.found == entry_unopenable && events_directory_in_use())) {
-        say_once(source, cause);
+    int first;
+    const entry_found found = read_first_byte(source.status_path, first);
+    if ((found == entry_own && first == read_failed) || (found == entry_unopenable && events_directory_in_use())) {
+        say_once(source, errno);
         return state_unreadable;
     }
     first_report(source.id, 0);
-    if (got == 1 && (first == '0' || first == '1')) {
+    if (found == entry_own && (first == '0' || first == '1')) {
         kept = {static_cast<uint8_t>(first - '0'), true, false};
         return kept.state;
     }

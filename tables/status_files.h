@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "common/event_record.h"
+#include "tables/event_directory.h"
 
 // The state to judge a change against: the one the status file records, or,
 // while it holds no record of the daemon's (missing, a link, socket, FIFO or
@@ -28,5 +29,7 @@ void save_pending_states(const event_source *sources, size_t count);
 // Every state recorded is to be saved again: a directory taken anew.
 void mark_states_unsaved();
 
-// The first byte of a file (EOF when empty), on the opener's terms.
-int read_first_byte(const char *path, int &byte);
+// What the opener found at `path` and, for the daemon's own file, its first
+// byte: EOF when empty, read_failed with errno set.
+constexpr int read_failed = -2;
+entry_found read_first_byte(const char *path, int &byte);

@@ -1,10 +1,7 @@
 #include "tables/tables.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "common/daemon_state.h"
 #include "common/event_record.h"
@@ -53,45 +50,32 @@ int count_newlines(const char *path, bool &unfinished)
     return lines;
 }
 
-// The rest of the table replaces it whole, so readers always find either the
-// old or the new table and a failure at any step leaves the old one in place.
-int drop_first_lines(const char *path, int lines)
+// The table copied to a scratch file renamed over it, so readers always find
+// the old table or the new and a failure at any step leaves the old one in
+// place: without its first `dropped` lines, and with line `line` (from 1; 0
+// for none) made `text`, every other byte kept. -1 for a line the table does
+// not have.
+int rewrite_table(const char *path, int dropped, int line, const char *text)
 {
     FILE *table = open_event_stream(path, "r");
-    file_replacement rest;
-    if (table == nullptr || !begin_event_replacement(rest, path, false)) {
+    file_replacement copy;
+    if (table == nullptr || !begin_event_replacement(copy, path, false)) {
         if (table != nullptr)
             fclose(table);
         return -1;
     }
-    int c = '\n';
-    for (int skipped = 0; skipped < lines && c != EOF; ++skipped)
-        while ((c = getc(table)) != EOF && c != '\n') {
+    bool found = line == 0;
+    for (int c, at = 1; (c = getc(table)) != EOF; at += c == '\n') {
+        if (at == line && !found) {
+            found = true;
+            fprintf(copy.stream, "%s", text);
         }
-    bool copied = true;
-    char block[512];
-    for (size_t got; c == '\n' && copied && (got = fread(block, 1, sizeof block, table)) > 0;)
-        copied = fwrite(block, 1, got, rest.stream) == got;
-    copied = copied && !ferror(table);
+        if (at > dropped && (at != line || c == '\n'))
+            fputc(c, copy.stream);
+    }
+    const bool copied = found && !ferror(table) && !ferror(copy.stream);
     fclose(table);
-    return finish_replacement(rest, copied);
-}
-
-// The whole file, read through the opener into `content` (the heap: a table
-// is as long as whoever wrote it made it); its size, or -1.
-ssize_t read_whole(const char *path, char *&content)
-{
-    const event_file file = open_event_file(path, O_RDONLY);
-    content = nullptr;
-    if (file.fd < 0)
-        return -1;
-    const size_t size = static_cast<size_t>(file.status.st_size);
-    content = static_cast<char *>(malloc(size + 1));
-    size_t got = 0;
-    for (ssize_t step; content != nullptr && got < size && (step = read(file.fd, content + got, size - got)) > 0;)
-        got += static_cast<size_t>(step);
-    close(file.fd);
-    return content != nullptr && got == size ? static_cast<ssize_t>(size) : -1;
+    return finish_replacement(copy, copied);
 }
 
 } // namespace
@@ -126,7 +110,7 @@ int count_lines(const char *path)
 
 int drop_first_line(const char *path)
 {
-    return drop_first_lines(path, 1);
+    return rewrite_table(path, 1, 0, nullptr);
 }
 
 int append_line(FILE *stream, const char *text)
@@ -155,7 +139,7 @@ int append_capped(const char *path, const char *text)
     // the cap and never be trimmed again: the record is lost instead.
     const int beyond_cap = lines + unfinished + 1 - tables::record_cap;
     if ((lines == tables::record_cap || lines + unfinished == tables::record_cap)
-        && drop_first_lines(path, beyond_cap) != 0) {
+        && rewrite_table(path, beyond_cap, 0, nullptr) != 0) {
         if (events_directory_in_use())
             printf("drop first line of %s failed %s\n", path, strerror(errno));
         return -1;
@@ -173,28 +157,7 @@ int append_capped(const char *path, const char *text)
 
 int replace_line(const char *path, int line, const char *text)
 {
-    char *content;
-    const ssize_t size = read_whole(path, content);
-    // The line runs from after the newline that ends the one before it to its
-    // own newline, or to the end of an unfinished last line.
-    char *start = size < 0 ? nullptr : content;
-    for (int before = 1; start != nullptr && before < line; ++before) {
-        start = static_cast<char *>(memchr(start, '\n', static_cast<size_t>(content + size - start)));
-        start = start == nullptr ? nullptr : start + 1;
-    }
-    file_replacement table;
-    if (line < 1 || start == nullptr || start == content + size || !begin_event_replacement(table, path, false)) {
-        free(content);
-        return -1;
-    }
-    const size_t kept = static_cast<size_t>(start - content);
-    const char *end = static_cast<char *>(memchr(start, '\n', static_cast<size_t>(content + size - start)));
-    end = end == nullptr ? content + size : end;
-    const size_t after = static_cast<size_t>(content + size - end);
-    const bool written = fwrite(content, 1, kept, table.stream) == kept && fputs(text, table.stream) >= 0
-                         && fwrite(end, 1, after, table.stream) == after;
-    free(content);
-    return finish_replacement(table, written);
+    return line < 1 ? -1 : rewrite_table(path, 0, line, text);
 }
 
 int rebuild_relay_table()

@@ -84,7 +84,7 @@ int append_warn(const event_source &source)
 int read_status(const event_source &source)
 {
     int first;
-    if (read_first_byte(source.status_path, first) != 0) {
+    if (read_first_byte(source.status_path, first) != entry_own || first == read_failed) {
         printf("open file %s failed:%s\n", source.status_path, strerror(errno));
         return -1;
     }
