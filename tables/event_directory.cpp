@@ -29,7 +29,7 @@ const char *name_in_directory(const char *path)
 {
     const size_t length = sizeof directory_prefix - 1;
     const char *name = path + length;
-    return strncmp(path, directory_prefix, length) == 0 && *name != '\0' && strchr(name, '/') == nullptr ? name : nullptr;
+    return strncmp(path, directory_prefix, length) == 0 && strchr(name, '/') == nullptr ? name : nullptr;
 }
 
 // "ACTION /tmp/events[ASIDE] failed CAUSE", once per cause.
@@ -64,6 +64,17 @@ bool trusted_owner(const struct stat &entry)
     return entry.st_uid == 0 || entry.st_uid == geteuid();
 }
 
+// The root directory, reached from /tmp where it can be: an emulator's prefix
+// (qemu -L) stands in for "/" itself, but not for /tmp.
+int open_root()
+{
+    const int tmp = open("/tmp", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int root = tmp < 0 ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : openat(tmp, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (tmp >= 0)
+        close(tmp);
+    return root;
+}
+
 // The directory at `path`, links followed only along a way no other user can
 // change: every directory passed through is root's or the daemon user's, and
 // in one others may write (then sticky, or the way is refused) the entry
@@ -72,7 +83,7 @@ int open_trusted_directory(const char *path)
 {
     char way[PATH_MAX];
     char target[PATH_MAX];
-    int directory = format_whole(way, sizeof way, "%s", path) ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    int directory = format_whole(way, sizeof way, "%s", path) ? open_root() : -1;
     char *rest = way;
     for (int links = 0; directory >= 0;) {
         while (*rest == '/')
@@ -115,7 +126,7 @@ int open_trusted_directory(const char *path)
         rest = way;
         if (target[0] == '/') {
             close(directory);
-            directory = open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+            directory = open_root();
         }
     }
     const int saved = errno;
@@ -173,11 +184,9 @@ void make_events_directory()
 {
     if (mkdir(tables::events_directory, 0777) == 0)
         return;
-    const int cause = errno;
-    printf("mkdir %s failed %s\n", tables::events_directory, strerror(cause));
     // Said once: the check that follows does not say it again.
-    if (cause != EEXIST)
-        first_report(directory_slot, cause);
+    first_report(directory_slot, errno);
+    printf("mkdir %s failed %s\n", tables::events_directory, strerror(errno));
 }
 
 directory_check check_events_directory()
@@ -219,24 +228,26 @@ event_file open_event_file(const char *path, int flags)
     event_file file = {-1, entry_unopenable, EACCES, {}};
     const int directory = daemon_memory.directory_fd;
     const char *name = name_in_directory(path);
-    if (directory < 0 || name == nullptr)
+    if (directory < 0 || name == nullptr) {
+        errno = file.error;
         return file;
-    file.fd = openat(directory, name, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    }
+    const int fd = openat(directory, name, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     file.error = errno;
     // Judged by what stands there, not by open's error: a link, a socket or
     // a FIFO nobody reads holds nothing of the daemon's either.
-    const bool looked = file.fd >= 0 ? fstat(file.fd, &file.status) == 0
-                                     : fstatat(directory, name, &file.status, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool looked = fd >= 0 ? fstat(fd, &file.status) == 0 : fstatat(directory, name, &file.status, AT_SYMLINK_NOFOLLOW) == 0;
     file.found = !looked ? (errno == ENOENT ? entry_missing : entry_unopenable)
                  : !own_regular_file(file.status) ? entry_foreign
-                 : file.fd >= 0 && ((flags & O_TRUNC) == 0 || ftruncate(file.fd, 0) == 0) ? entry_own
-                                                                                          : entry_unopenable;
-    if (file.found == entry_own)
+                 : fd >= 0 && ((flags & O_TRUNC) == 0 || ftruncate(fd, 0) == 0) ? entry_own
+                                                                                : entry_unopenable;
+    if (file.found == entry_own) {
+        file.fd = fd;
         return file;
-    if (file.fd >= 0) {
+    }
+    if (fd >= 0) {
         file.error = file.found == entry_foreign ? EPERM : errno;
-        close(file.fd);
-        file.fd = -1;
+        close(fd);
     }
     // The daemon's file under a second name: the other name keeps it, and
     // this one starts anew. Copying its lines could hand the daemon someone
@@ -244,6 +255,7 @@ event_file open_event_file(const char *path, int flags)
     if (file.found == entry_foreign && S_ISREG(file.status.st_mode) && file.status.st_uid == geteuid()
         && (flags & O_CREAT) != 0 && unlinkat(directory, name, 0) == 0)
         return open_event_file(path, flags | O_EXCL);
+    errno = file.error;
     return file;
 }
 
@@ -253,8 +265,6 @@ FILE *open_event_stream(const char *path, const char *mode)
     FILE *stream = file.fd < 0 ? nullptr : fdopen(file.fd, mode);
     if (file.fd >= 0 && stream == nullptr)
         close(file.fd);
-    if (file.fd < 0)
-        errno = file.error;
     return stream;
 }
 

@@ -31,7 +31,8 @@ bool events_directory_in_use();
 // The one opener of "/tmp/events/NAME", with open's flags (O_TRUNC once the
 // file is known to be the daemon's). Only the daemon's own file (see
 // own_regular_file) is opened. For O_CREAT, one with a second name is first
-// replaced by a new empty file, the other name keeping the old one.
+// replaced by a new empty file, the other name keeping the old one. Not
+// opened, errno holds the cause too.
 enum entry_found { entry_own, entry_missing, entry_foreign, entry_unopenable };
 struct event_file {
     int fd;

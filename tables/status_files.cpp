@@ -23,7 +23,7 @@ entry_found read_first_byte(const char *path, int &byte)
     const event_file file = open_event_file(path, O_RDONLY);
     unsigned char first;
     const ssize_t got = file.fd < 0 ? -1 : read(file.fd, &first, 1);
-    const int cause = file.fd < 0 ? file.error : errno;
+    const int cause = errno;
     if (file.fd >= 0)
         close(file.fd);
     errno = cause;

@@ -251,6 +251,9 @@ TEST(EventDirectory, TheDaemonsOwnThatCannotBeOpenedNowIsTakenAtTheNextPassWithI
     // Root's link to storage not mounted yet, then no descriptor left.
     ASSERT_EQ(world::run("mv /tmp/events /tmp/storage && ln -s /tmp/events.real /tmp/events"), 0);
     EXPECT_FALSE(taken());
+    const long files_before = world::open_files();
+    EXPECT_FALSE(taken());
+    EXPECT_EQ(world::open_files(), files_before) << "a directory on the way left open";
     ASSERT_EQ(rename("/tmp/storage", "/tmp/events.real"), 0);
     rlimit limit;
     getrlimit(RLIMIT_NOFILE, &limit);
