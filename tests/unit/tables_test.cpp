@@ -63,6 +63,8 @@ TEST(Tables, ATableOfThirtyLinesAnUnfinishedOneCountedLosesItsFirstToReplacement
     testing::internal::CaptureStdout();
     EXPECT_EQ(count_lines("/tmp/events/missing"), -1);
     EXPECT_EQ(drop_first_line("/tmp/events/missing"), -1);
+    EXPECT_EQ(create_blank_lines(table, 9), 0);
+    EXPECT_EQ(world::read(table), std::string(9, '\n'));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "open No such file or directory error\n");
     // A FIFO is no table, and never waited on; nothing is made outside the directory.
     ASSERT_EQ(world::run("rm /tmp/events/emailtable && mkfifo /tmp/events/emailtable"), 0);
@@ -171,9 +173,9 @@ TEST(StatusFiles, ARecordLostAfterTheDaemonRecordedOneIsJudgedAgainstMemoryAndTh
 TEST(StatusFiles, OnAFullFileSystemTheStatusFileTakesItsTwoBytesInPlace)
 {
     world::fresh();
-    // Room for the directory, the status file and one more: then none.
-    ASSERT_EQ(world::run("mount -t tmpfs -o nr_inodes=3 none /tmp/events && printf '0\\nrest' >/tmp/events/distatus"
-                         " && : >/tmp/events/fill"), 0);
+    // Inodes for the directory, the status file and the warn file, and one page, the status file's: then none.
+    ASSERT_EQ(world::run("mount -t tmpfs -o nr_inodes=3,size=4k none /tmp/events && printf '0\\nrest' >/tmp/events/distatus"
+                         " && : >/tmp/events/diwarn"), 0);
     ASSERT_TRUE(taken());
     event_source di = initial_sources[source_di];
     di.state = 1;
@@ -186,6 +188,9 @@ TEST(StatusFiles, OnAFullFileSystemTheStatusFileTakesItsTwoBytesInPlace)
     dup2(stdin_copy, 0);
     close(stdin_copy);
     EXPECT_EQ(world::read("/tmp/events/distatus"), "1\nrest");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(append_warn(di), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "write error No space left on device\n");
     // The directory held is the mount's.
     reset_daemon_state();
     EXPECT_EQ(world::run("umount /tmp/events"), 0);
