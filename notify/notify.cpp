@@ -4,8 +4,8 @@
 #include <syslog.h>
 
 #include "common/call_ticks.h"
-#include "common/daemon_state.h"
 #include "common/command.h"
+#include "common/daemon_state.h"
 #include "common/format.h"
 #include "tables/tables.h"
 

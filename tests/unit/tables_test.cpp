@@ -142,6 +142,7 @@ TEST(Tables, AWarnFileOrTableWithASecondNameStartsAnewTheOtherNameKeepingItsFile
 TEST(StatusFiles, ARecordLostAfterTheDaemonRecordedOneIsJudgedAgainstMemoryAndTheFileReplaced)
 {
     // After the daemon recorded 0 (or, at first sight, before), the input reads 1.
+    umask(022);
     const struct { const char *setup; bool socket, first_sight; const char *commands; } cases[] = {
         {"rm $S", false, false, "ledcontrol\tdi\ton\n"},
         {"ln $S /tmp/other", false, false, "ledcontrol\tdi\ton\n"},
@@ -165,8 +166,9 @@ TEST(StatusFiles, ARecordLostAfterTheDaemonRecordedOneIsJudgedAgainstMemoryAndTh
             detect_change(di);
         }
         EXPECT_EQ(world::commands(), c.commands) << c.setup << c.socket << c.first_sight;
-        EXPECT_EQ(stat_of("%F %h", "/tmp/events/distatus") + world::read("/tmp/events/distatus"), "regular file 1\n1\n")
-            << c.setup << c.socket << c.first_sight;
+        // Made as fopen would make it.
+        EXPECT_EQ(stat_of("%F %h %a", "/tmp/events/distatus") + world::read("/tmp/events/distatus"),
+                  "regular file 1 644\n1\n") << c.setup << c.socket << c.first_sight;
     }
 }
 
@@ -235,7 +237,8 @@ TEST(EventDirectory, TheDaemonsOwnIsUsedAsFoundNeverMovedAsideAnythingElseMovedA
                              + "; [ -d $E ] && echo 0 >$E/distatus; true"), 0);
         put_back = c.put_back;
         const bool first = taken();
-        const bool used = first & taken();
+        const directory_check again = check_events_directory();
+        const bool used = first && again == directory_kept;
         put_back = false;
         prepare_tables();
         const std::string printed = testing::internal::GetCapturedStdout();
@@ -252,6 +255,13 @@ TEST(EventDirectory, TheDaemonsOwnIsUsedAsFoundNeverMovedAsideAnythingElseMovedA
 TEST(EventDirectory, TheDaemonsOwnThatCannotBeOpenedNowIsTakenAtTheNextPassWithItsHistory)
 {
     world::fresh();
+    // Start-up says why it made none, as it always has.
+    testing::internal::CaptureStdout();
+    make_events_directory();
+    ASSERT_EQ(world::run("rm -r /tmp/events"), 0);
+    make_events_directory();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "mkdir /tmp/events failed File exists\n");
+    ASSERT_TRUE(taken());
     world::write("/tmp/events/diwarn", "DI On\n");
     // Root's link to storage not mounted yet, then no descriptor left.
     ASSERT_EQ(world::run("mv /tmp/events /tmp/storage && ln -s /tmp/events.real /tmp/events"), 0);
