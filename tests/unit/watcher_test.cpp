@@ -110,11 +110,9 @@ TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFa
     // A directory in the status file's place, then the event directory read-only: the mount the daemon holds.
     ASSERT_EQ(world::run("mount --bind /tmp/events /tmp/events"), 0);
     see_di("mkdir $S", 0);
-    const std::pair<const char *, int> steps[] = {{"", 1},
-                                                  {"", 1},
-                                                  {"rmdir $S && mount -o remount,bind,ro /tmp/events", 1},
-                                                  {"", 0},
-                                                  {"mount -o remount,bind,rw /tmp/events", 0}};
+    const char *read_only = "rmdir $S && mount -o remount,bind,ro /tmp/events";
+    const std::pair<const char *, int> steps[] = {
+        {"", 1}, {"", 1}, {read_only, 1}, {"", 0}, {"mount -o remount,bind,rw /tmp/events", 0}};
     event_source di = initial_sources[source_di];
     di.email_mode = 2;
     for (const auto &[setup, state] : steps) {
