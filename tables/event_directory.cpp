@@ -250,10 +250,10 @@ event_file open_event_file(const char *path, int flags)
         close(fd);
     }
     // The daemon's file under a second name: the other name keeps it, and
-    // this one starts anew. Copying its lines could hand the daemon someone
-    // else's file.
+    // this one starts anew, once. Copying its lines could hand the daemon
+    // someone else's file.
     if (file.found == entry_foreign && S_ISREG(file.status.st_mode) && file.status.st_uid == geteuid()
-        && (flags & O_CREAT) != 0 && unlinkat(directory, name, 0) == 0)
+        && (flags & (O_CREAT | O_EXCL)) == O_CREAT && unlinkat(directory, name, 0) == 0)
         return open_event_file(path, flags | O_EXCL);
     errno = file.error;
     return file;
