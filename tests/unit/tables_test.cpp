@@ -240,6 +240,7 @@ TEST(EventDirectory, TheDaemonsOwnIsUsedAsFoundNeverMovedAsideAnythingElseMovedA
         EXPECT_TRUE(*c.printed ? at != std::string::npos && printed.find(c.printed, at + 1) == std::string::npos
                                : printed.empty()) << printed;
         EXPECT_EQ(printed.find("create file"), std::string::npos) << printed;
+        EXPECT_EQ(world::run("ls -d /tmp/events.?????? >/dev/null 2>&1") == 0, printed.find("moved") != std::string::npos);
         EXPECT_EQ(world::read("/tmp/events/distatus"), c.found) << c.setup;
         EXPECT_EQ(world::read(tables::relay_table), c.used ? std::string(9, '\n') : "") << c.setup;
         system("umount /tmp/events; mount -o remount,nr_inodes=1m /tmp; rm -rf /tmp/fill /tmp/old /tmp/events*");
