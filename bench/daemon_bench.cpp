@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "common/command.h"
+#include "common/daemon_state.h"
 #include "device/cpld.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
@@ -31,7 +32,7 @@ bool start_at_rest(benchmark::State &state)
         state.SkipWithError("cannot bring the device and /tmp/events to rest");
         return false;
     }
-    prepare_tables(source_count);
+    reset_daemon_state();
     event_table = initial_sources;
     poll_all(event_table);
     return true;
@@ -85,6 +86,16 @@ void change_with_commands(benchmark::State &state)
         }
 }
 BENCHMARK(change_with_commands)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// One relay-line edit, set and emptied in turn: the table read, the line put
+// in, the table written and renamed into place.
+void relay_edit(benchmark::State &state)
+{
+    if (start_at_rest(state))
+        for (auto _ : state)
+            set_relay_line(source_di, state.iterations() % 2 == 0 ? "DI On" : "");
+}
+BENCHMARK(relay_edit)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // What running one command costs the daemon beyond the command itself.
 void command_that_exits_at_once(benchmark::State &state)

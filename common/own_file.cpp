@@ -12,13 +12,18 @@ const uid_t own_user = geteuid();
 
 } // namespace
 
+bool own_regular_file(const struct stat &file)
+{
+    return S_ISREG(file.st_mode) && file.st_uid == own_user && file.st_nlink == 1;
+}
+
 int open_own_file(const char *path, int flags)
 {
     const int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat file;
     if (fd < 0)
         return -1;
-    if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode) || file.st_uid != own_user || file.st_nlink != 1
+    if (fstat(fd, &file) != 0 || !own_regular_file(file)
         || ((flags & O_TRUNC) != 0 && ftruncate(fd, 0) != 0)) {
         close(fd);
         errno = EPERM;
@@ -27,10 +32,15 @@ int open_own_file(const char *path, int flags)
     return fd;
 }
 
-FILE *open_own_stream(const char *path, const char *mode)
+int fopen_flags(const char *mode)
 {
     const int access = mode[0] == 'r' ? O_RDONLY : (mode[1] == '+' ? O_RDWR : O_WRONLY) | O_CREAT;
-    const int fd = open_own_file(path, access | (mode[0] == 'w' ? O_TRUNC : mode[0] == 'a' ? O_APPEND : 0));
+    return access | (mode[0] == 'w' ? O_TRUNC : mode[0] == 'a' ? O_APPEND : 0);
+}
+
+FILE *open_own_stream(const char *path, const char *mode)
+{
+    const int fd = open_own_file(path, fopen_flags(mode));
     FILE *stream = fd < 0 ? nullptr : fdopen(fd, mode);
     if (fd >= 0 && stream == nullptr)
         close(fd);

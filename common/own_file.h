@@ -7,7 +7,13 @@
 #pragma once
 
 #include <cstdio>
+#include <sys/stat.h>
+
+// The one test of what is the caller's own: a regular file of the effective
+// user with no second name.
+bool own_regular_file(const struct stat &file);
 
 int open_own_file(const char *path, int flags);
-// fopen's modes "r", "w", "a", "w+" and "a+".
+// The open flags of fopen's modes "r", "w", "a", "w+" and "a+".
+int fopen_flags(const char *mode);
 FILE *open_own_stream(const char *path, const char *mode);

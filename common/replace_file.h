@@ -9,13 +9,16 @@
 #include <sys/types.h>
 
 struct file_replacement {
-    const char *path;
+    int directory;
+    const char *name;
     FILE *stream;
     char scratch[PATH_MAX];
 };
 
-// The scratch file, open for writing with permissions `mode`; false, errno
+// The scratch file beside `name` of the directory `directory` (AT_FDCWD:
+// `name` is a path), open for writing with permissions `mode`; false, errno
 // set, when it cannot be made.
+bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode);
 bool begin_replacement(file_replacement &replacement, const char *path, mode_t mode);
 // Renamed over the file when `content_ok` and the close succeed, else
 // removed. 0, or -1 with errno set.
@@ -24,6 +27,7 @@ int finish_replacement(file_replacement &replacement, bool content_ok);
 // What fopen would create a file with: 0666 less the umask.
 mode_t new_file_mode();
 
-// Removes the scratch files a killed process left beside `path`, a glob
-// pattern ("DIR/*": beside every file of DIR), and nothing else.
+// Removes the scratch files a killed process left in `directory` beside
+// `name` (nullptr: beside every file), and nothing else.
+void remove_stale_scratch_at(int directory, const char *name);
 void remove_stale_scratch(const char *path);

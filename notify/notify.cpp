@@ -5,6 +5,7 @@
 
 #include "common/call_ticks.h"
 #include "common/command.h"
+#include "common/daemon_state.h"
 #include "common/format.h"
 #include "syslog_tick.h"
 #include "tables/tables.h"
@@ -34,17 +35,15 @@ const char *current_message(const event_source &source)
     return source.state == 1 ? source.on_message : source.off_message;
 }
 
-// Whether the receiver let the last line wait out its bound: it then has
-// stopped reading, rather than paused.
-bool last_line_lost = false;
-
 // A receiver that stops reading would hold the daemon in send for good,
 // polling nothing; LOG_CONS writes a line given up to the console.
 void log_line(int priority, bool bracketed, const char *message)
 {
-    start_call_ticks(last_line_lost ? brief_tick_ms : patient_tick_ms);
+    // A receiver that let the last line wait out its bound has stopped
+    // reading, rather than paused.
+    start_call_ticks(daemon_memory.syslog_stalled ? brief_tick_ms : patient_tick_ms);
     syslog(priority, bracketed ? "[%s]\n" : "%s\n", message);
-    last_line_lost = stop_call_ticks() >= 2;
+    daemon_memory.syslog_stalled = stop_call_ticks() >= 2;
 }
 
 } // namespace

@@ -3,15 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "common/command.h"
-#include "common/format.h"
+#include "common/daemon_state.h"
 #include "common/event_record.h"
-#include "tables/event_files.h"
+#include "tables/event_directory.h"
 
 namespace {
-
-// What each source's relay line was last set to; nullptr reads as empty.
-const char *held_texts[source_count];
 
 // Opens the file with `mode`, writes `newlines` newline characters, closes it.
 int create_file(const char *path, const char *mode, int newlines)
@@ -54,35 +50,39 @@ int count_newlines(const char *path, bool &unfinished)
     return lines;
 }
 
-// The rest of the table replaces it whole, so readers always find either the
-// old or the new table and a failure at any step leaves the old one in place.
-int drop_first_lines(const char *path, int lines)
+// The table copied to a scratch file renamed over it, so readers always find
+// the old table or the new and a failure at any step leaves the old one in
+// place: without its first `dropped` lines, and with line `line` (from 1; 0
+// for none) made `text`, every other byte kept. -1 for a line the table does
+// not have.
+int rewrite_table(const char *path, int dropped, int line, const char *text)
 {
     FILE *table = open_event_stream(path, "r");
-    file_replacement rest;
-    if (table == nullptr || !begin_event_replacement(rest, path, false)) {
+    file_replacement copy;
+    if (table == nullptr || !begin_event_replacement(copy, path, false)) {
         if (table != nullptr)
             fclose(table);
         return -1;
     }
-    int c = '\n';
-    for (int skipped = 0; skipped < lines && c != EOF; ++skipped)
-        while ((c = getc(table)) != EOF && c != '\n') {
+    bool found = line == 0;
+    for (int c, at = 1; (c = getc(table)) != EOF; at += c == '\n') {
+        if (at == line && !found) {
+            found = true;
+            fprintf(copy.stream, "%s", text);
         }
-    bool copied = true;
-    char block[512];
-    for (size_t got; c == '\n' && copied && (got = fread(block, 1, sizeof block, table)) > 0;)
-        copied = fwrite(block, 1, got, rest.stream) == got;
-    copied = copied && !ferror(table);
+        if (at > dropped && (at != line || c == '\n'))
+            fputc(c, copy.stream);
+    }
+    const bool copied = found && !ferror(table) && !ferror(copy.stream);
     fclose(table);
-    return finish_replacement(rest, copied);
+    return finish_replacement(copy, copied);
 }
 
 } // namespace
 
-void prepare_tables(int relay_lines)
+void prepare_tables()
 {
-    create_blank_lines(tables::relay_table, relay_lines);
+    rebuild_relay_table();
     touch_file(tables::trap_table);
     touch_file(tables::email_table);
 }
@@ -110,7 +110,7 @@ int count_lines(const char *path)
 
 int drop_first_line(const char *path)
 {
-    return drop_first_lines(path, 1);
+    return rewrite_table(path, 1, 0, nullptr);
 }
 
 int append_line(FILE *stream, const char *text)
@@ -139,7 +139,7 @@ int append_capped(const char *path, const char *text)
     // the cap and never be trimmed again: the record is lost instead.
     const int beyond_cap = lines + unfinished + 1 - tables::record_cap;
     if ((lines == tables::record_cap || lines + unfinished == tables::record_cap)
-        && drop_first_lines(path, beyond_cap) != 0) {
+        && rewrite_table(path, beyond_cap, 0, nullptr) != 0) {
         if (events_directory_in_use())
             printf("drop first line of %s failed %s\n", path, strerror(errno));
         return -1;
@@ -157,19 +157,7 @@ int append_capped(const char *path, const char *text)
 
 int replace_line(const char *path, int line, const char *text)
 {
-    // The text goes into a sed expression inside single quotes: anything that
-    // could end the quote or the expression is refused rather than run.
-    if (strpbrk(text, "'/\\&\n") != nullptr || strchr(path, '\'') != nullptr)
-        return -1;
-    // sed edits no line that is not there, and says so by succeeding.
-    bool unfinished;
-    const int lines = count_newlines(path, unfinished);
-    if (line < 1 || line > lines + unfinished)
-        return -1;
-    // Sized for the relay table: 40 characters plus the longest message.
-    char command[128];
-    const bool composed = format_whole(command, sizeof command, "sed -i '%ds/.*/%s/g' %s", line, text, path);
-    return composed && run_command(command) == 0 ? 0 : -1;
+    return line < 1 ? -1 : rewrite_table(path, 0, line, text);
 }
 
 int rebuild_relay_table()
@@ -181,16 +169,15 @@ int rebuild_relay_table()
         return -1;
     }
     bool written = true;
-    for (const char *line : held_texts)
+    for (const char *line : daemon_memory.relay_texts)
         written = written && fprintf(table.stream, "%s\n", line == nullptr ? "" : line) >= 0;
     return finish_replacement(table, written);
 }
 
 int set_relay_line(uint8_t id, const char *text)
 {
-    held_texts[id] = text;
+    daemon_memory.relay_texts[id] = text;
     // A table short of the line (emptied, or left empty by a full /tmp at
-    // start-up) fails the edit, and so does one sed cannot replace: either
-    // way the whole table is written afresh, if it can be.
+    // start-up), missing, or not the daemon's own file is written afresh.
     return replace_line(tables::relay_table, id + 1, text) == 0 ? 0 : rebuild_relay_table();
 }

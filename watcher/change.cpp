@@ -7,7 +7,8 @@
 #include <ctime>
 
 #include "notify/notify.h"
-#include "tables/event_files.h"
+#include "tables/event_directory.h"
+#include "tables/status_files.h"
 #include "tables/tables.h"
 #include "watcher/config_store.h"
 
@@ -47,8 +48,7 @@ void detect_change(event_source &source)
     const int recorded = recorded_state(source);
     if (recorded == state_unreadable)
         return;
-    // First sight of a source, or a status file that holds no state of the
-    // daemon's: the state is recorded, and it is no event.
+    // First sight of a source: the state is recorded, and it is no event.
     if (recorded == state_unrecorded) {
         write_status(source);
         return;
@@ -65,11 +65,6 @@ void detect_change(event_source &source)
     write_status(source);
     append_warn(source);
     notify_event(source);
-}
-
-int write_status(const event_source &source)
-{
-    return record_state(source);
 }
 
 int append_warn(const event_source &source)
@@ -89,7 +84,7 @@ int append_warn(const event_source &source)
 int read_status(const event_source &source)
 {
     int first;
-    if (read_first_byte(source.status_path, first) != 0) {
+    if (read_first_byte(source.status_path, first) != entry_own || first == read_failed) {
         printf("open file %s failed:%s\n", source.status_path, strerror(errno));
         return -1;
     }

@@ -11,8 +11,8 @@ void poll_source(event_source &source);
 void load_settings(event_source &source);
 void detect_change(event_source &source);
 
-// 0, or -1 when the file cannot be written (tables/event_files.h).
-int write_status(const event_source &source);
+// 0, or -1 when the file cannot be opened; write_status is the status
+// files' (tables/status_files.h).
 int append_warn(const event_source &source);
 
 // Not used by the daemon's own flow: the status file's first byte minus '0',

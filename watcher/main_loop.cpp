@@ -9,7 +9,8 @@
 #include <unistd.h>
 
 #include "device/cpld.h"
-#include "tables/event_files.h"
+#include "tables/event_directory.h"
+#include "tables/status_files.h"
 #include "tables/tables.h"
 #include "watcher/change.h"
 #include "watcher/startup.h"
@@ -33,7 +34,11 @@ int relay_active_count(const event_source *table, size_t count)
 
 void poll_all(source_table &table)
 {
-    check_events_directory(false);
+    if (check_events_directory() == directory_taken) {
+        mark_states_unsaved();
+        prepare_tables();
+    }
+    save_pending_states(table.data(), table.size());
     for (event_source &source : table)
         poll_source(source);
 }
@@ -70,8 +75,7 @@ int run_daemon(bool foreground)
     if (lock_single_instance() == 1)
         return 1;
 
-    check_events_directory(true);
-    prepare_tables(source_count);
+    make_events_directory();
     poll_all(event_table);
 
     if (detach(foreground) != 0)

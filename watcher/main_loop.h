@@ -10,7 +10,9 @@ constexpr unsigned poll_period_us = 100000;
 // Sum of the relay_active bytes of the first `count` records.
 int relay_active_count(const event_source *table, size_t count);
 
-// One poll of every source, id 0 first, in the event directory checked first.
+// One poll of every source, id 0 first, in the event directory checked first:
+// the tables of one taken anew prepared, the states memory holds and the
+// status files do not saved.
 void poll_all(source_table &table);
 
 // Polls every period while any source holds its relay line.

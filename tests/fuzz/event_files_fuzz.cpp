@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "tables/event_files.h"
+#include "tables/event_directory.h"
 #include "tables/tables.h"
 #include "tests/fuzz/fuzz.h"
 
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     // Every event is logged: with nobody to receive it, a long run fills no file.
     unlink("/dev/log");
     mkdir("/tmp/events", 0755);
-    return check_events_directory(false) ? 0 : 2;
+    return check_events_directory() != directory_none ? 0 : 2;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

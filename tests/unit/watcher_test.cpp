@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <syslog.h>
 
+#include "tables/status_files.h"
 #include "tests/unit/world.h"
 #include "watcher/change.h"
 #include "watcher/event_source.h"
@@ -178,15 +179,18 @@ TEST(Change, OnlyARecorded0Or1OfTheDaemonsOwnIsAChangeAndAnythingElseIsReplacedU
 TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFailureSaidOnce)
 {
     testing::internal::CaptureStdout();
-    // A directory in the status file's place, then the event directory read-only.
+    // A directory in the status file's place, then the event directory read-only: the mount the daemon holds.
+    ASSERT_EQ(world::run("mount --bind /tmp/events /tmp/events"), 0);
     see_di("mkdir $S", 0);
+    const char *read_only = "rmdir $S && mount -o remount,bind,ro /tmp/events";
     const std::pair<const char *, int> steps[] = {
-        {"", 1}, {"", 1}, {"rmdir $S && mount -o bind,ro ${S%/*} ${S%/*}", 1}, {"", 0}, {"umount /tmp/events", 0}};
+        {"", 1}, {"", 1}, {read_only, 1}, {"", 0}, {"mount -o remount,bind,rw /tmp/events", 0}};
     event_source di = initial_sources[source_di];
     di.email_mode = 2;
     for (const auto &[setup, state] : steps) {
         ASSERT_EQ(world::run(std::string("S=/tmp/events/distatus; ") + setup), 0);
         di.state = uint8_t(state);
+        save_pending_states(&di, 1);
         detect_change(di);
     }
     EXPECT_EQ(world::commands(), "ledcontrol\tdi\ton\nsendemail\tDI On\nledcontrol\tdi\toff\n");
@@ -200,4 +204,6 @@ TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFa
                                                       "open file /tmp/events/distatus failed:Read-only file system\n"
                                                       "open file /tmp/events/diwarn failed:Read-only file system\n"
                                                       "open file /tmp/events/distatus failed:Too many open files\n");
+    reset_daemon_state();
+    EXPECT_EQ(world::run("umount /tmp/events"), 0);
 }

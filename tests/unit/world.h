@@ -14,7 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tables/event_files.h"
+#include "common/daemon_state.h"
+#include "tables/event_directory.h"
 #include "tables/tables.h"
 
 namespace world {
@@ -60,13 +61,14 @@ inline void stub(const std::string &name, int status, const std::string &run = "
 // /tmp, stubs that exit 0, no settings, and a fake device of zeros.
 inline void fresh()
 {
+    reset_daemon_state();
     if (system("umount /tmp/events /tmp/di_status 2>/dev/null; mkdir -p /tmp/events") != 0
-        || !check_events_directory(false)
+        || check_events_directory() == directory_none
         || system("cd \"$LINEWATCH_SIM_DIR\" && rm -rf /tmp/events/* exit/* run/* i2c /tmp/t.tmp /tmp/result "
                   "/tmp/led_status /tmp/di_status /tmp/victim") != 0)
         abort();
     settings.clear();
-    prepare_tables(source_count);
+    prepare_tables();
     commands();
     std::fill(std::begin(registers), std::end(registers), 0);
 }
