@@ -179,12 +179,14 @@ TEST(Change, OnlyARecorded0Or1OfTheDaemonsOwnIsAChangeAndAnythingElseIsReplacedU
 TEST(Change, AStateNoFileCanTakeIsKeptInMemoryReportedOnceAndRecordedLaterEachFailureSaidOnce)
 {
     testing::internal::CaptureStdout();
-    // A directory in the status file's place, then the event directory read-only: the mount the daemon holds.
-    ASSERT_EQ(world::run("mount --bind /tmp/events /tmp/events"), 0);
-    see_di("mkdir $S", 0);
+    // A directory in the status file's place, then the event directory read-only: a mount the daemon holds.
+    world::fresh();
+    ASSERT_EQ(world::run("mount --bind /tmp/events /tmp/events && mkdir /tmp/events/distatus"), 0);
+    reset_daemon_state();
+    ASSERT_EQ(check_events_directory(), directory_taken);
     const char *read_only = "rmdir $S && mount -o remount,bind,ro /tmp/events";
     const std::pair<const char *, int> steps[] = {
-        {"", 1}, {"", 1}, {read_only, 1}, {"", 0}, {"mount -o remount,bind,rw /tmp/events", 0}};
+        {"", 0}, {"", 1}, {"", 1}, {read_only, 1}, {"", 0}, {"mount -o remount,bind,rw /tmp/events", 0}};
     event_source di = initial_sources[source_di];
     di.email_mode = 2;
     for (const auto &[setup, state] : steps) {
