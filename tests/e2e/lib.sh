@@ -8,8 +8,7 @@ sim_dir=$LINEWATCH_SIM_DIR
 events=/tmp/events
 outside=/tmp/outside
 limit_ms=10000
-# The build's limits: a command's, and a syslog line's tick (it waits two).
-read -r _ _ command_limit_ms <"$LINEWATCH_BUILD/limits/command_time_limit.h"
+# The build's tick of a syslog line (it waits two).
 read -r _ _ syslog_tick_ms <"$LINEWATCH_BUILD/limits/syslog_tick.h"
 
 sim() { "$src/sim/linewatch-sim" "$@"; }
