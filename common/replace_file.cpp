@@ -119,7 +119,7 @@ void remove_stale_scratch(const char *path)
     char directory[PATH_MAX];
     const char *name = strrchr(path, '/');
     const int fd = name != nullptr && format_whole(directory, sizeof directory, "%.*s/", static_cast<int>(name - path), path)
-                       ? open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                       ? openat(AT_FDCWD, directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                        : -1;
     if (fd >= 0) {
         remove_stale_scratch_at(fd, name + 1);

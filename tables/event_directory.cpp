@@ -46,13 +46,13 @@ bool move_aside()
     aside[aside_directory_length] = '\0';
     if (mkdtemp(aside) != nullptr) {
         aside[aside_directory_length] = '/';
-        if (rename(tables::events_directory, aside) == 0) {
+        if (renameat(AT_FDCWD, tables::events_directory, AT_FDCWD, aside) == 0) {
             printf("moved %s aside to %s\n", tables::events_directory, aside);
             return true;
         }
         const int saved = errno;
         aside[aside_directory_length] = '\0';
-        rmdir(aside);
+        unlinkat(AT_FDCWD, aside, AT_REMOVEDIR);
         errno = saved;
     }
     say_once("move", errno, " aside");
@@ -68,8 +68,8 @@ bool trusted_owner(const struct stat &entry)
 // (qemu -L) stands in for "/" itself, but not for /tmp.
 int open_root()
 {
-    const int tmp = open("/tmp", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int root = tmp < 0 ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : openat(tmp, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int tmp = openat(AT_FDCWD, "/tmp", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int root = tmp < 0 ? openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC) : openat(tmp, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (tmp >= 0)
         close(tmp);
     return root;
@@ -167,7 +167,7 @@ bool take_directory()
         // In the sticky /tmp nobody else can replace an entry of the daemon's
         // user between this look and the open.
         struct stat entry;
-        if (lstat(tables::events_directory, &entry) != 0)
+        if (fstatat(AT_FDCWD, tables::events_directory, &entry, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (entry.st_uid == geteuid() && (S_ISDIR(entry.st_mode) || S_ISLNK(entry.st_mode)))
             return hold_own(open_trusted_directory(tables::events_directory));
@@ -193,7 +193,7 @@ directory_check check_events_directory()
 {
     daemon_state &memory = daemon_memory;
     struct stat now;
-    if (memory.directory_fd >= 0 && stat(tables::events_directory, &now) == 0
+    if (memory.directory_fd >= 0 && fstatat(AT_FDCWD, tables::events_directory, &now, 0) == 0
         && now.st_dev == memory.directory_device && now.st_ino == memory.directory_inode)
         return directory_kept;
     if (memory.directory_fd >= 0) {

@@ -32,15 +32,15 @@ constexpr int lock_open_flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O
 // /run, so no one else can put one back in between.
 int open_lock_file()
 {
-    int fd = open(lock_file_path, lock_open_flags, 0600);
+    int fd = openat(AT_FDCWD, lock_file_path, lock_open_flags, 0600);
     struct stat status;
     if (fd < 0 || (fstat(fd, &status) == 0 && status.st_uid == geteuid() && (status.st_mode & 077) == 0))
         return fd;
     close(fd);
     unlink(lock_file_path);
-    fd = open(lock_file_path, lock_open_flags | O_EXCL, 0600);
+    fd = openat(AT_FDCWD, lock_file_path, lock_open_flags | O_EXCL, 0600);
     // A daemon started at the same moment made it first: the lock decides.
-    return fd < 0 && errno == EEXIST ? open(lock_file_path, lock_open_flags, 0600) : fd;
+    return fd < 0 && errno == EEXIST ? openat(AT_FDCWD, lock_file_path, lock_open_flags, 0600) : fd;
 }
 
 } // namespace
@@ -49,7 +49,7 @@ void shed_inherited_state()
 {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-            const int null_fd = open("/dev/null", O_RDWR);
+            const int null_fd = openat(AT_FDCWD, "/dev/null", O_RDWR);
             if (null_fd >= 0 && null_fd != fd)
                 close(null_fd);
         }
