@@ -17,15 +17,13 @@ constexpr char scratch_marker[] = ".new-";
 constexpr int scratch_random = 6;
 constexpr int scratch_attempts = 100;
 
-// A fresh random name each time, made only where nothing stands: what
-// mkostemp does, in a directory given by its descriptor.
+// mkostemp in a directory given by its descriptor.
 int make_scratch(int directory, char *scratch)
 {
     char *random = scratch + strlen(scratch) - scratch_random;
     for (int attempt = 0; attempt < scratch_attempts; ++attempt) {
         unsigned char bytes[scratch_random];
-        // Never waiting for the kernel's pool at boot: before it is ready,
-        // the name need only be one nobody holds.
+        // Never waiting for the pool at boot: O_EXCL keeps the name ours.
         if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
             timespec now;
             clock_gettime(CLOCK_MONOTONIC, &now);
@@ -100,8 +98,7 @@ void remove_stale_scratch_at(int directory, const char *name)
             close(listing);
         return;
     }
-    // NAME, the marker, six characters: the marker sets them apart from what
-    // someone keeps beside a file (a "distatus.backup").
+    // NAME, the marker, six characters: not someone's "distatus.backup".
     const size_t suffix = sizeof scratch_marker - 1 + scratch_random;
     for (const dirent *entry; (entry = readdir(entries)) != nullptr;) {
         const size_t length = strlen(entry->d_name);

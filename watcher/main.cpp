@@ -23,9 +23,8 @@ int output_status()
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
-// The daemon never looked at other arguments, so start lines pass some: each
-// is named, in order, on one line of standard error, and the daemon starts as
-// without it.
+// Start lines pass arguments the daemon never read: named on one line of
+// standard error, then ignored.
 void ignore(bool &any, const char *argument)
 {
     fprintf(stderr, "%s %s", any ? "" : "linewatch: ignoring", argument);
@@ -42,9 +41,7 @@ void end_line(bool any)
 
 int main(int argc, char **argv)
 {
-    // Only a whole argument is an option: bundled letters would take
-    // "-config" for -f and "-help" for -h, and change what a start line that
-    // always meant a detached daemon does.
+    // Only a whole argument is an option: "-config" is no -f.
     bool foreground = false;
     bool ignored = false;
     for (int i = 1; i < argc; ++i) {
