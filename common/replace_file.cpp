@@ -41,7 +41,7 @@ int make_scratch(int directory, char *scratch)
 
 } // namespace
 
-bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode)
+bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode, gid_t group)
 {
     replacement.directory = directory;
     replacement.name = name;
@@ -54,6 +54,9 @@ bool begin_replacement_at(file_replacement &replacement, int directory, const ch
     if (fd < 0)
         return false;
     fchmod(fd, mode);
+    // If the group cannot be given, the user's own serves.
+    if (group != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+    }
     replacement.stream = fdopen(fd, "w");
     if (replacement.stream == nullptr) {
         const int saved = errno;

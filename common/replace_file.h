@@ -15,8 +15,10 @@ struct file_replacement {
 };
 
 // The scratch file beside `name` in `directory` (or AT_FDCWD), open for
-// writing with `mode`; false with errno set.
-bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode);
+// writing with `mode` and, where the user may give it, `group`; false with
+// errno set.
+bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode,
+                          gid_t group = static_cast<gid_t>(-1));
 bool begin_replacement(file_replacement &replacement, const char *path, mode_t mode);
 // Renamed over the file when `content_ok` and the close succeed, else
 // removed (-1, errno set).

@@ -276,10 +276,6 @@ bool begin_event_replacement(file_replacement &replacement, const char *path, bo
         return false;
     }
     const bool kept = found && own_regular_file(old);
-    if (!begin_replacement_at(replacement, directory, name, kept ? old.st_mode & 0777 : new_file_mode()))
-        return false;
-    // The group as it was, where the daemon's user may give it: if not, its own.
-    if (kept && fchown(fileno(replacement.stream), static_cast<uid_t>(-1), old.st_gid) != 0) {
-    }
-    return true;
+    return kept ? begin_replacement_at(replacement, directory, name, old.st_mode & 0777, old.st_gid)
+                : begin_replacement_at(replacement, directory, name, new_file_mode());
 }
