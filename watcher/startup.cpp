@@ -34,7 +34,7 @@ int open_lock_file()
     if (fd < 0 || (fstat(fd, &status) == 0 && status.st_uid == geteuid() && (status.st_mode & 077) == 0))
         return fd;
     close(fd);
-    unlink(lock_file_path);
+    unlinkat(AT_FDCWD, lock_file_path, 0);
     fd = openat(AT_FDCWD, lock_file_path, lock_open_flags | O_EXCL, 0600);
     // A daemon started at the same moment made it first: the lock decides.
     return fd < 0 && errno == EEXIST ? openat(AT_FDCWD, lock_file_path, lock_open_flags, 0600) : fd;
