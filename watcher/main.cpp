@@ -2,7 +2,6 @@
 // With no arguments it detaches after its first pass, as init scripts expect;
 // -f keeps it in the foreground for a supervisor that restarts it.
 #include <cstdio>
-#include <cstring>
 
 #include "watcher/main_loop.h"
 
@@ -15,6 +14,11 @@ void print_usage()
            "  -f  stay in the foreground, for a supervisor\n"
            "  -h  print this help\n"
            "  -V  print the version\n");
+}
+
+bool is_option(const char *argument, char letter)
+{
+    return argument[0] == '-' && argument[1] == letter && argument[2] == '\0';
 }
 
 // A help or version that never reached its reader is no success.
@@ -46,9 +50,9 @@ int main(int argc, char **argv)
     bool ignored = false;
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
-        if (strcmp(argument, "-f") == 0) {
+        if (is_option(argument, 'f')) {
             foreground = true;
-        } else if (strcmp(argument, "-h") == 0 || strcmp(argument, "-V") == 0) {
+        } else if (is_option(argument, 'h') || is_option(argument, 'V')) {
             end_line(ignored);
             if (argument[1] == 'h')
                 print_usage();
