@@ -102,7 +102,7 @@ void clear_relay(const event_source &source)
 
 int record_result(const char *path, int failed, const char *text)
 {
-    char record[record_size] = {};
+    char record[record_size];
     if (!format_whole(record, sizeof record, "%s##%s", text, failed ? "Fail" : "Success"))
         return -1;
     return append_capped(path, record);
