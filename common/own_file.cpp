@@ -19,7 +19,7 @@ bool own_regular_file(const struct stat &file)
 
 int open_own_file(const char *path, int flags)
 {
-    const int fd = openat(AT_FDCWD, path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     struct stat file;
     if (fd < 0)
         return -1;
