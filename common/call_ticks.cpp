@@ -29,15 +29,13 @@ void start_call_ticks(unsigned period_ms)
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;
     sigaction(SIGALRM, &action, nullptr);
-    // Periodic, not one-shot: a call that gives up its first try on EINTR
-    // may try once more, and that try must end too.
+    // Periodic: a call that retries once on EINTR must end too.
     set_timer({static_cast<time_t>(period_ms / 1000), static_cast<suseconds_t>(period_ms % 1000 * 1000)});
 }
 
 unsigned stop_call_ticks()
 {
-    // The handler stays: a tick already under way finds it, not the default
-    // action, which would end the daemon.
+    // The handler stays: a tick under way would find the default, fatal.
     set_timer({});
     return static_cast<unsigned>(ticks);
 }

@@ -63,8 +63,7 @@ bool wait_within(pid_t pid, unsigned time_limit_ms, int &status)
         const long long left = deadline - now_ms();
         if (left <= 0)
             return false;
-        // At most the time limit, so 32 bits hold it; dividing 64 bits would
-        // cost the 32-bit device 2 KB of compiler helpers.
+        // 32 bits hold it: a 64-bit division costs the device 2 KB of helpers.
         const auto left_ms = static_cast<unsigned>(left);
         const timespec wait_for = {static_cast<time_t>(left_ms / 1000), static_cast<long>(left_ms % 1000) * 1000000};
         sigtimedwait(&child_exit, nullptr, &wait_for);
@@ -87,8 +86,7 @@ int run_command_within(const char *command_line, unsigned time_limit_ms)
         kill(-pid, SIGKILL);
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-        // Else only a ##Fail record, or nothing at all for the LED hook and
-        // the relay table's sed, would tell.
+        // Else only a ##Fail record, or nothing for the LED hook, would tell.
         printf("command %s killed after %u ms\n", command_line, time_limit_ms);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);

@@ -1,11 +1,9 @@
-// The record of one watched input, plain data: its state, event files, four
-// configuration keys with their last values, messages and trap numbers. The
-// nine records live in watcher/; the other folders work on them in place.
+// The record of one watched input, plain data; the nine live in watcher/ and
+// the other folders work on them in place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 struct event_source {
     uint8_t id;
@@ -29,8 +27,7 @@ struct event_source {
 
 constexpr size_t source_count = 9;
 
-// Appends the message of the current state to `buffer`, which must have room.
-inline void pick_message(const event_source &source, char *buffer)
+inline const char *current_message(const event_source &source)
 {
-    strcat(buffer, source.state == 1 ? source.on_message : source.off_message);
+    return source.state == 1 ? source.on_message : source.off_message;
 }

@@ -1,16 +1,12 @@
-// Opens a file only when it is the caller's own: a regular file of the
-// effective user with no second name, reached without following a link,
-// never waited on (a FIFO), never inherited by the commands run. Anything
-// else is left untouched: -1, errno ELOOP for a link and EPERM for the rest.
-// O_TRUNC applies once the file is known to be ours. For fixed names where
-// anyone may have planted something first.
+// Opens a file only when it is the caller's own (see own_regular_file), never
+// through a link, never waiting on a FIFO: else -1, errno ELOOP for a link,
+// EPERM for the rest. O_TRUNC applies once the file is known to be ours.
 #pragma once
 
 #include <cstdio>
 #include <sys/stat.h>
 
-// The one test of what is the caller's own: a regular file of the effective
-// user with no second name.
+// A regular file of the effective user with no second name.
 bool own_regular_file(const struct stat &file);
 
 int open_own_file(const char *path, int flags);

@@ -17,15 +17,13 @@ constexpr char scratch_marker[] = ".new-";
 constexpr int scratch_random = 6;
 constexpr int scratch_attempts = 100;
 
-// A fresh random name each time, made only where nothing stands: what
-// mkostemp does, in a directory given by its descriptor.
+// mkostemp in a directory given by its descriptor.
 int make_scratch(int directory, char *scratch)
 {
     char *random = scratch + strlen(scratch) - scratch_random;
     for (int attempt = 0; attempt < scratch_attempts; ++attempt) {
         unsigned char bytes[scratch_random];
-        // Never waiting for the kernel's pool at boot: before it is ready,
-        // the name need only be one nobody holds.
+        // Never waiting for the pool at boot: O_EXCL keeps the name ours.
         if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
             timespec now;
             clock_gettime(CLOCK_MONOTONIC, &now);
@@ -43,7 +41,7 @@ int make_scratch(int directory, char *scratch)
 
 } // namespace
 
-bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode)
+bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode, gid_t group)
 {
     replacement.directory = directory;
     replacement.name = name;
@@ -56,6 +54,9 @@ bool begin_replacement_at(file_replacement &replacement, int directory, const ch
     if (fd < 0)
         return false;
     fchmod(fd, mode);
+    // If the group cannot be given, the user's own serves.
+    if (group != static_cast<gid_t>(-1) && fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+    }
     replacement.stream = fdopen(fd, "w");
     if (replacement.stream == nullptr) {
         const int saved = errno;
@@ -100,8 +101,7 @@ void remove_stale_scratch_at(int directory, const char *name)
             close(listing);
         return;
     }
-    // NAME, the marker, six characters: the marker sets them apart from what
-    // someone keeps beside a file (a "distatus.backup").
+    // NAME, the marker, six characters: not someone's "distatus.backup".
     const size_t suffix = sizeof scratch_marker - 1 + scratch_random;
     for (const dirent *entry; (entry = readdir(entries)) != nullptr;) {
         const size_t length = strlen(entry->d_name);
@@ -119,7 +119,7 @@ void remove_stale_scratch(const char *path)
     char directory[PATH_MAX];
     const char *name = strrchr(path, '/');
     const int fd = name != nullptr && format_whole(directory, sizeof directory, "%.*s/", static_cast<int>(name - path), path)
-                       ? open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                       ? openat(AT_FDCWD, directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
                        : -1;
     if (fd >= 0) {
         remove_stale_scratch_at(fd, name + 1);

@@ -1,7 +1,6 @@
-// A file's whole content replaced: written to a scratch file made exclusively
-// beside it under an unguessable name ("NAME.new-XXXXXX"), then renamed over
-// it. Readers, and a restarted daemon, find the old content or the new, never
-// a part; a link in the file's place is replaced, never followed.
+// A file replaced whole: written to an exclusive scratch file beside it
+// ("NAME.new-XXXXXX"), then renamed over it, so readers never see a part and
+// a link in its place is replaced, never followed.
 #pragma once
 
 #include <climits>
@@ -15,19 +14,20 @@ struct file_replacement {
     char scratch[PATH_MAX];
 };
 
-// The scratch file beside `name` of the directory `directory` (AT_FDCWD:
-// `name` is a path), open for writing with permissions `mode`; false, errno
-// set, when it cannot be made.
-bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode);
+// The scratch file beside `name` in `directory` (or AT_FDCWD), open for
+// writing with `mode` and, where the user may give it, `group`; false with
+// errno set.
+bool begin_replacement_at(file_replacement &replacement, int directory, const char *name, mode_t mode,
+                          gid_t group = static_cast<gid_t>(-1));
 bool begin_replacement(file_replacement &replacement, const char *path, mode_t mode);
 // Renamed over the file when `content_ok` and the close succeed, else
-// removed. 0, or -1 with errno set.
+// removed (-1, errno set).
 int finish_replacement(file_replacement &replacement, bool content_ok);
 
 // What fopen would create a file with: 0666 less the umask.
 mode_t new_file_mode();
 
-// Removes the scratch files a killed process left in `directory` beside
-// `name` (nullptr: beside every file), and nothing else.
+// Removes the scratch files a killed process left beside `name` (nullptr:
+// any) in `directory`.
 void remove_stale_scratch_at(int directory, const char *name);
 void remove_stale_scratch(const char *path);

@@ -1,6 +1,5 @@
-// The CPLD as the device presents it: the register library libcpld.so and the
-// interrupt device. The declarations match the library's exported C symbols;
-// the same header serves the device's own library and the host twin's.
+// The CPLD: the register library libcpld.so (its C symbols, for the device's
+// library and the twin's) and the interrupt device.
 #pragma once
 
 extern "C" {
@@ -13,8 +12,7 @@ int zrbcpld_write(int reg, unsigned char value);
 namespace cpld {
 
 constexpr const char *irq_device_path = "/dev/cpldirq";
-// O_RDWR with the synchronous-write bit, spelled as the driver expects it
-// whatever the C library calls that bit.
+// O_RDWR with the synchronous-write bit as the driver spells it.
 constexpr int irq_open_flags = 0x1002;
 
 // Requests on the interrupt device; each takes the argument 0.

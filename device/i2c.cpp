@@ -27,14 +27,12 @@ int run_and_read(uint8_t reg, int result_fd, const char *result_path)
         || run_command(command) != 0)
         return -1;
 
-    // Read through the descriptor the file was created with, never by its
-    // name again, so what is parsed is what the redirection wrote.
+    // Through the descriptor made with the file, never its name again.
     if (lockf(result_fd, F_LOCK, 0) != 0) {
         printf("Read file %s error:%s\n", result_path, strerror(errno));
         return -1;
     }
-    // One byte more than an answer may have, so a longer one is seen whole
-    // enough to be refused rather than cut to a different number.
+    // One byte more than an answer may have, so a longer one is refused.
     char text[result_size + 1];
     const ssize_t got = read(result_fd, text, sizeof text);
     if (got < 0) {
@@ -46,9 +44,7 @@ int run_and_read(uint8_t reg, int result_fd, const char *result_path)
 
 } // namespace
 
-// Anything but one hexadecimal byte (nothing at all, an error text, a larger
-// number) is a failed read: taking it as 0 would pass a broken read off as a
-// register value.
+// Anything else is a failed read, never a value of 0.
 int i2c_parse_result(const char *text, size_t length)
 {
     if (length > result_size || memchr(text, '\0', length) != nullptr)
@@ -67,10 +63,8 @@ int i2c_parse_result(const char *text, size_t length)
 
 int i2c_read(uint8_t reg)
 {
-    // The result file is created here, exclusively and under a name nobody can
-    // guess, before the shell (running as root) redirects into it: a link
-    // planted under /tmp cannot turn the redirection onto another file, and
-    // two callers at once each get their own.
+    // Made exclusively under an unguessable name before the root shell
+    // redirects into it: a link planted in /tmp cannot redirect it.
     char result_path[sizeof result_template];
     memcpy(result_path, result_template, sizeof result_template);
     const int result_fd = mkostemp(result_path, O_CLOEXEC);

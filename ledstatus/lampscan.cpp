@@ -1,7 +1,5 @@
-// lampscan: dumps the LED and DI status once, or with -t interval every
-// interval seconds until it is stopped. A single scan exits with 0 when it
-// read and wrote every field, else 1; -h prints the usage and -V the version;
-// bad arguments print the usage and exit with 2.
+// lampscan: dumps the LED and DI status once (exit 0, or 1 when a field
+// failed), or with -t every interval seconds; bad arguments exit with 2.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -15,8 +13,7 @@ namespace {
 
 constexpr int usage_status = 2;
 
-// Digits only: strtoul alone would take a sign, spaces or a trailing word,
-// and a zero interval would spin the CPU.
+// Digits only, not 0: strtoul would take a sign or a trailing word.
 bool parse_interval(const char *text, unsigned &interval)
 {
     if (text[0] == '\0' || strspn(text, "0123456789") != strlen(text))

@@ -57,8 +57,7 @@ const word_list &words_for(const char *name)
     return lamp_words;
 }
 
-// Opens `path` with `mode`, writes the text and closes it; a write or close
-// failure counts, since the file then does not hold the word.
+// A write or close failure counts: the file then does not hold the word.
 int write_status(const char *path, const char *mode, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
 int write_status(const char *path, const char *mode, const char *format, ...)

@@ -1,10 +1,7 @@
-// The LED and DI status dump that lampscan runs: every LED field of CPLD
-// registers 6 to 9 becomes a word, written as "name:word#" items in table
-// order to /tmp/led_status, and the digital input's word ("0", "1" or
-// "error") goes alone to /tmp/di_status. Both names are in /tmp, where anyone
-// may plant something first: only a regular file of lampscan's own user is
-// written, anything else is refused with the open message and left as it
-// is. Writers return 0 or -1; read_field the field or -1.
+// lampscan's dump: each LED field of CPLD registers 6 to 9 as "name:word#"
+// in /tmp/led_status, the digital input's word alone in /tmp/di_status. Only
+// lampscan's own regular files are written (/tmp is anyone's). Writers return
+// 0 or -1; read_field the field or -1.
 #pragma once
 
 #include <cstdint>
@@ -22,12 +19,9 @@ struct led_entry {
     uint8_t mask;
 };
 
-// Truncates /tmp/led_status, then reads and writes the rows in order.
-// Returns 0 when every row was read and written, else -1. A register that
-// cannot be read ends the scan at its row, leaving the rows before it and
-// /tmp/di_status as they were. When the truncation fails the scan prints the
-// open message and reads nothing: appending to the old line would mix two
-// scans in one.
+// Truncates /tmp/led_status, then the rows in order; a failed register read
+// ends the scan there. A failed truncation reads nothing: two scans would
+// mix in one line.
 int scan_leds();
 
 // The field shifted down to bit 0.

@@ -12,11 +12,9 @@
 
 namespace {
 
-constexpr size_t log_message_size = 256;
-// glibc gives a line up at the second tick (it tries the send twice). A
-// receiver that pauses, as one may during a flash write, loses nothing if it
-// reads again within two ticks (6 s); one that stopped costs a change that
-// wait once, and then each line only a brief one until a line gets through.
+// glibc gives a line up at the second tick. A receiver that pauses (a flash
+// write) loses nothing within two ticks; one that stopped costs that wait
+// once, then only brief ones until a line gets through.
 constexpr unsigned patient_tick_ms = LINEWATCH_SYSLOG_TICK_MS;
 constexpr unsigned brief_tick_ms = 100;
 // The longest record, "Port_2 Link_down##Success", takes 26 bytes.
@@ -30,17 +28,10 @@ bool acts_on(uint8_t mode, uint8_t state)
     return (mode == 1 && state == 0) || (mode == 2 && state == 1);
 }
 
-const char *current_message(const event_source &source)
-{
-    return source.state == 1 ? source.on_message : source.off_message;
-}
-
 // A receiver that stops reading would hold the daemon in send for good,
 // polling nothing; LOG_CONS writes a line given up to the console.
 void log_line(int priority, bool bracketed, const char *message)
 {
-    // A receiver that let the last line wait out its bound has stopped
-    // reading, rather than paused.
     start_call_ticks(daemon_memory.syslog_stalled ? brief_tick_ms : patient_tick_ms);
     syslog(priority, bracketed ? "[%s]\n" : "%s\n", message);
     daemon_memory.syslog_stalled = stop_call_ticks() >= 2;
@@ -68,8 +59,7 @@ void notify_event(event_source &source)
 
 void log_event(const event_source &source)
 {
-    char message[log_message_size] = {};
-    pick_message(source, message);
+    const char *message = current_message(source);
     // The user facility named: where a facility of 0 means the kernel's, as
     // in glibc, the second line would otherwise go out as kern.info.
     openlog(notify::syslog_identity, LOG_CONS | LOG_PID, LOG_USER);
@@ -112,7 +102,7 @@ void clear_relay(const event_source &source)
 
 int record_result(const char *path, int failed, const char *text)
 {
-    char record[record_size] = {};
+    char record[record_size];
     if (!format_whole(record, sizeof record, "%s##%s", text, failed ? "Fail" : "Success"))
         return -1;
     return append_capped(path, record);

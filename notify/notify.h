@@ -1,7 +1,5 @@
-// What follows one change of a source to 0 or 1: two syslog lines always,
-// then the e-mail, the trap and the relay-table line as the source's modes
-// ask. Mode 1 acts on a change to 0, mode 2 on a change to 1; for the relay
-// the opposite change releases the line.
+// After a change: two syslog lines, then e-mail, trap and relay line as the
+// modes ask (1: on a change to 0, 2: to 1; the opposite releases the relay).
 #pragma once
 
 #include "common/event_record.h"

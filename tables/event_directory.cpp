@@ -14,22 +14,23 @@ namespace {
 
 constexpr char directory_prefix[] = "/tmp/events/";
 
-// Someone who keeps putting one back keeps the daemon from using any, for
-// that pass. The entry goes into a directory made for it: whatever its kind,
-// the rename takes a name nobody else holds.
+// Someone who keeps putting one back keeps the daemon out for that pass. The
+// entry goes into a directory made for it, a name nobody else holds.
 constexpr int take_attempts = 3;
 constexpr char aside_template[] = "/tmp/events.XXXXXX/events";
 constexpr size_t aside_directory_length = sizeof "/tmp/events.XXXXXX" - 1;
 // As many as the kernel follows on one path.
 constexpr int link_limit = 40;
 
-// The name of an event file inside the directory; nullptr for a path
-// elsewhere.
+// The name of an event file in the directory held; nullptr, errno EACCES,
+// while none is held or for a path elsewhere.
 const char *name_in_directory(const char *path)
 {
     const size_t length = sizeof directory_prefix - 1;
-    const char *name = path + length;
-    return strncmp(path, directory_prefix, length) == 0 && strchr(name, '/') == nullptr ? name : nullptr;
+    if (daemon_memory.directory_fd >= 0 && strncmp(path, directory_prefix, length) == 0 && strchr(path + length, '/') == nullptr)
+        return path + length;
+    errno = EACCES;
+    return nullptr;
 }
 
 // "ACTION /tmp/events[ASIDE] failed CAUSE", once per cause.
@@ -46,13 +47,13 @@ bool move_aside()
     aside[aside_directory_length] = '\0';
     if (mkdtemp(aside) != nullptr) {
         aside[aside_directory_length] = '/';
-        if (rename(tables::events_directory, aside) == 0) {
+        if (renameat(AT_FDCWD, tables::events_directory, AT_FDCWD, aside) == 0) {
             printf("moved %s aside to %s\n", tables::events_directory, aside);
             return true;
         }
         const int saved = errno;
         aside[aside_directory_length] = '\0';
-        rmdir(aside);
+        unlinkat(AT_FDCWD, aside, AT_REMOVEDIR);
         errno = saved;
     }
     say_once("move", errno, " aside");
@@ -68,17 +69,17 @@ bool trusted_owner(const struct stat &entry)
 // (qemu -L) stands in for "/" itself, but not for /tmp.
 int open_root()
 {
-    const int tmp = open("/tmp", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int root = tmp < 0 ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : openat(tmp, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const int tmp = openat(AT_FDCWD, "/tmp", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int root = tmp < 0 ? openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC) : openat(tmp, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (tmp >= 0)
         close(tmp);
     return root;
 }
 
 // The directory at `path`, links followed only along a way no other user can
-// change: every directory passed through is root's or the daemon user's, and
-// in one others may write (then sticky, or the way is refused) the entry
-// passed is too. -1 with errno set, EPERM for a way someone else could change.
+// change: each directory passed is root's or the daemon user's, and where
+// others may write it is sticky and the entry passed is too. -1 with errno
+// set, EPERM for a way someone else could change.
 int open_trusted_directory(const char *path)
 {
     char way[PATH_MAX];
@@ -136,9 +137,8 @@ int open_trusted_directory(const char *path)
     return -1;
 }
 
-// The daemon's own entry is never moved aside: while it cannot be opened (no
-// descriptor left, a link to storage not mounted yet, or along a way others
-// can change) it is not used, and tried again at the next pass.
+// The daemon's own entry is never moved aside: while it cannot be opened (a
+// link to storage not mounted yet) it is tried again at the next pass.
 bool hold_own(int fd)
 {
     struct stat target;
@@ -167,7 +167,7 @@ bool take_directory()
         // In the sticky /tmp nobody else can replace an entry of the daemon's
         // user between this look and the open.
         struct stat entry;
-        if (lstat(tables::events_directory, &entry) != 0)
+        if (fstatat(AT_FDCWD, tables::events_directory, &entry, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (entry.st_uid == geteuid() && (S_ISDIR(entry.st_mode) || S_ISLNK(entry.st_mode)))
             return hold_own(open_trusted_directory(tables::events_directory));
@@ -182,18 +182,16 @@ bool take_directory()
 
 void make_events_directory()
 {
-    if (mkdir(tables::events_directory, 0777) == 0)
-        return;
     // Said once: the check that follows does not say it again.
-    first_report(directory_slot, errno);
-    printf("mkdir %s failed %s\n", tables::events_directory, strerror(errno));
+    if (mkdir(tables::events_directory, 0777) != 0)
+        say_once("mkdir", errno);
 }
 
 directory_check check_events_directory()
 {
     daemon_state &memory = daemon_memory;
     struct stat now;
-    if (memory.directory_fd >= 0 && stat(tables::events_directory, &now) == 0
+    if (memory.directory_fd >= 0 && fstatat(AT_FDCWD, tables::events_directory, &now, 0) == 0
         && now.st_dev == memory.directory_device && now.st_ino == memory.directory_inode)
         return directory_kept;
     if (memory.directory_fd >= 0) {
@@ -228,10 +226,8 @@ event_file open_event_file(const char *path, int flags)
     event_file file = {-1, entry_unopenable, EACCES, {}};
     const int directory = daemon_memory.directory_fd;
     const char *name = name_in_directory(path);
-    if (directory < 0 || name == nullptr) {
-        errno = file.error;
+    if (name == nullptr)
         return file;
-    }
     const int fd = openat(directory, name, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     file.error = errno;
     // Judged by what stands there, not by open's error: a link, a socket or
@@ -249,9 +245,8 @@ event_file open_event_file(const char *path, int flags)
         file.error = file.found == entry_foreign ? EPERM : errno;
         close(fd);
     }
-    // The daemon's file under a second name: the other name keeps it, and
-    // this one starts anew, once. Copying its lines could hand the daemon
-    // someone else's file.
+    // The daemon's file under a second name: the other name keeps it, this
+    // one starts anew (a copy could hand the daemon someone else's file).
     if (file.found == entry_foreign && S_ISREG(file.status.st_mode) && file.status.st_uid == geteuid()
         && (flags & (O_CREAT | O_EXCL)) == O_CREAT && unlinkat(directory, name, 0) == 0)
         return open_event_file(path, flags | O_EXCL);
@@ -273,20 +268,14 @@ bool begin_event_replacement(file_replacement &replacement, const char *path, bo
     const int directory = daemon_memory.directory_fd;
     const char *name = name_in_directory(path);
     struct stat old;
-    if (directory < 0 || name == nullptr) {
-        errno = EACCES;
+    if (name == nullptr)
         return false;
-    }
     const bool found = fstatat(directory, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (found && !over_anything && !(S_ISREG(old.st_mode) && old.st_uid == geteuid())) {
         errno = EPERM;
         return false;
     }
     const bool kept = found && own_regular_file(old);
-    if (!begin_replacement_at(replacement, directory, name, kept ? old.st_mode & 0777 : new_file_mode()))
-        return false;
-    // The group as it was, where the daemon's user may give it: if not, its own.
-    if (kept && fchown(fileno(replacement.stream), static_cast<uid_t>(-1), old.st_gid) != 0) {
-    }
-    return true;
+    return kept ? begin_replacement_at(replacement, directory, name, old.st_mode & 0777, old.st_gid)
+                : begin_replacement_at(replacement, directory, name, new_file_mode());
 }

@@ -61,7 +61,7 @@ int write_status(const event_source &source)
     const char line[2] = {static_cast<char>('0' + source.state), '\n'};
     file_replacement status;
     if (!begin_event_replacement(status, source.status_path, true)
-        || finish_replacement(status, fwrite(line, 1, sizeof line, status.stream) == sizeof line) != 0) {
+        || finish_replacement(status, fprintf(status.stream, "%c\n", line[0]) == 2) != 0) {
         // A full file system has no room for a scratch file, yet a status
         // file that is there keeps room for its two bytes: one write of them
         // at its start never leaves it empty or without its new first byte,

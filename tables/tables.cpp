@@ -9,7 +9,6 @@
 
 namespace {
 
-// Opens the file with `mode`, writes `newlines` newline characters, closes it.
 int create_file(const char *path, const char *mode, int newlines)
 {
     FILE *file = open_event_stream(path, mode);
@@ -20,8 +19,7 @@ int create_file(const char *path, const char *mode, int newlines)
     }
     for (int i = 0; i < newlines; ++i)
         fputc('\n', file);
-    // Most of a failed write (a full file system) shows only when the buffer
-    // is written out.
+    // A full file system shows only when the buffer is written out.
     const bool failed = ferror(file) != 0;
     if ((fclose(file) != 0) | failed) {
         printf("create file %s failed %s\n", path, strerror(errno));
@@ -30,8 +28,7 @@ int create_file(const char *path, const char *mode, int newlines)
     return 0;
 }
 
-// Newlines in the file, and whether a last line follows the last of them,
-// in one read; -1 when it cannot be opened.
+// Newlines in the file, and whether an unfinished line follows; -1 unopened.
 int count_newlines(const char *path, bool &unfinished)
 {
     unfinished = false;
@@ -50,11 +47,8 @@ int count_newlines(const char *path, bool &unfinished)
     return lines;
 }
 
-// The table copied to a scratch file renamed over it, so readers always find
-// the old table or the new and a failure at any step leaves the old one in
-// place: without its first `dropped` lines, and with line `line` (from 1; 0
-// for none) made `text`, every other byte kept. -1 for a line the table does
-// not have.
+// The table replaced whole without its first `dropped` lines and with line
+// `line` (from 1; 0 for none) made `text`. -1 for a line it does not have.
 int rewrite_table(const char *path, int dropped, int line, const char *text)
 {
     FILE *table = open_event_stream(path, "r");
@@ -134,9 +128,8 @@ int append_capped(const char *path, const char *text)
 {
     bool unfinished;
     const int lines = count_newlines(path, unfinished);
-    // append_line ends an unfinished last line, which so becomes one of the
-    // table's lines. Appended after a trim that failed, the table would pass
-    // the cap and never be trimmed again: the record is lost instead.
+    // An unfinished last line counts: append_line ends it. Appended after a
+    // failed trim, the table would pass the cap for good: the record is lost.
     const int beyond_cap = lines + unfinished + 1 - tables::record_cap;
     if ((lines == tables::record_cap || lines + unfinished == tables::record_cap)
         && rewrite_table(path, beyond_cap, 0, nullptr) != 0) {
@@ -177,7 +170,5 @@ int rebuild_relay_table()
 int set_relay_line(uint8_t id, const char *text)
 {
     daemon_memory.relay_texts[id] = text;
-    // A table short of the line (emptied, or left empty by a full /tmp at
-    // start-up), missing, or not the daemon's own file is written afresh.
     return replace_line(tables::relay_table, id + 1, text) == 0 ? 0 : rebuild_relay_table();
 }

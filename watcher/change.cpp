@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr size_t message_size = 256;
-
 void load_mode(const char *key, uint8_t &mode)
 {
     if (key == nullptr)
@@ -55,12 +53,8 @@ void detect_change(event_source &source)
     }
     if (recorded == source.state)
         return;
-    // The state is recorded before anything is reported, so each change is
-    // reported at most once. Killed half-way, the daemon has lost what
-    // remained of that change's notifications, but the commands it had
-    // started run to their end; recording the state last instead would
-    // report every change under way again after a restart, which measured
-    // far more often.
+    // Recorded before it is reported: a daemon killed half-way loses the rest
+    // of one change's notifications rather than report it all again.
     action_hooks[source.id](source.state);
     write_status(source);
     append_warn(source);
@@ -69,15 +63,13 @@ void detect_change(event_source &source)
 
 int append_warn(const event_source &source)
 {
-    char message[message_size] = {};
     FILE *warn = open_event_stream(source.warn_path, "a+");
     if (warn == nullptr) {
         if (events_directory_in_use())
             printf("open file %s failed:%s\n", source.warn_path, strerror(errno));
         return -1;
     }
-    pick_message(source, message);
-    const int appended = append_line(warn, message);
+    const int appended = append_line(warn, current_message(source));
     return fclose(warn) == 0 ? appended : -1;
 }
 

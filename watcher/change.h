@@ -1,7 +1,5 @@
-// The poll of one source: read its input, refresh its four modes from the
-// configuration store, then compare its state with the one recorded and, on
-// a 0/1 change, run the hook, record the new state, append the warn line and
-// dispatch the notifications.
+// The poll of one source: its input and modes read, and on a change the
+// hook, the status, the warn line and the notifications.
 #pragma once
 
 #include "watcher/event_source.h"
@@ -15,9 +13,8 @@ void detect_change(event_source &source);
 // files' (tables/status_files.h).
 int append_warn(const event_source &source);
 
-// Not used by the daemon's own flow: the status file's first byte minus '0',
-// or -1; and the local time as "YYYY-MM-DD hh:MM:SS  " (hour space-padded)
-// into at least timestamp_size bytes.
+// The status file's first byte minus '0', or -1; and the local time as
+// "YYYY-MM-DD hh:MM:SS  " (hour space-padded).
 int read_status(const event_source &source);
 constexpr size_t timestamp_size = 25;
 void format_timestamp(char *buffer);

@@ -2,7 +2,6 @@
 // With no arguments it detaches after its first pass, as init scripts expect;
 // -f keeps it in the foreground for a supervisor that restarts it.
 #include <cstdio>
-#include <cstring>
 
 #include "watcher/main_loop.h"
 
@@ -17,15 +16,19 @@ void print_usage()
            "  -V  print the version\n");
 }
 
+bool is_option(const char *argument, char letter)
+{
+    return argument[0] == '-' && argument[1] == letter && argument[2] == '\0';
+}
+
 // A help or version that never reached its reader is no success.
 int output_status()
 {
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
-// The daemon never looked at other arguments, so start lines pass some: each
-// is named, in order, on one line of standard error, and the daemon starts as
-// without it.
+// Start lines pass arguments the daemon never read: named on one line of
+// standard error, then ignored.
 void ignore(bool &any, const char *argument)
 {
     fprintf(stderr, "%s %s", any ? "" : "linewatch: ignoring", argument);
@@ -42,16 +45,14 @@ void end_line(bool any)
 
 int main(int argc, char **argv)
 {
-    // Only a whole argument is an option: bundled letters would take
-    // "-config" for -f and "-help" for -h, and change what a start line that
-    // always meant a detached daemon does.
+    // Only a whole argument is an option: "-config" is no -f.
     bool foreground = false;
     bool ignored = false;
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
-        if (strcmp(argument, "-f") == 0) {
+        if (is_option(argument, 'f')) {
             foreground = true;
-        } else if (strcmp(argument, "-h") == 0 || strcmp(argument, "-V") == 0) {
+        } else if (is_option(argument, 'h') || is_option(argument, 'V')) {
             end_line(ignored);
             if (argument[1] == 'h')
                 print_usage();

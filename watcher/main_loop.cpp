@@ -64,7 +64,7 @@ int run_daemon(bool foreground)
     // the daemon.
     signal(SIGPIPE, SIG_IGN);
 
-    const int irq_fd = open(cpld::irq_device_path, cpld::irq_open_flags);
+    const int irq_fd = openat(AT_FDCWD, cpld::irq_device_path, cpld::irq_open_flags);
     if (irq_fd < 0) {
         printf("open device:%s failed %s\n", cpld::irq_device_path, strerror(errno));
         return -1;

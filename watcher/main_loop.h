@@ -10,9 +10,7 @@ constexpr unsigned poll_period_us = 100000;
 // Sum of the relay_active bytes of the first `count` records.
 int relay_active_count(const event_source *table, size_t count);
 
-// One poll of every source, id 0 first, in the event directory checked first:
-// the tables of one taken anew prepared, the states memory holds and the
-// status files do not saved.
+// One poll of every source, id 0 first, after the event directory's check.
 void poll_all(source_table &table);
 
 // Polls every period while any source holds its relay line.
@@ -22,7 +20,6 @@ void hold_relays(source_table &table);
 // as non-zero.
 void wait_for_busy_clear();
 
-// Start-up up to the detach (none when `foreground`), then the endless
-// interrupt loop. Returns -1 when the interrupt device cannot be opened, 1
-// when another daemon runs or detaching fails.
+// Start-up, then the endless interrupt loop. -1: no interrupt device; 1:
+// another daemon runs or detaching failed.
 int run_daemon(bool foreground);

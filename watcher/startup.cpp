@@ -15,8 +15,7 @@
 namespace {
 
 constexpr int defaulted_signals[] = {SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGALRM, SIGVTALRM, SIGPROF};
-// The profiling timers survive exec too: their signals would end the daemon
-// once it had used that much CPU, after seconds of a relay hold or weeks idle.
+// Timers survive exec: their signals would end the daemon some day.
 struct inherited_timer {
     int which;
     int signal_number;
@@ -26,21 +25,19 @@ constexpr inherited_timer inherited_timers[] = {
 // Never through a link, never waiting on a FIFO.
 constexpr int lock_open_flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
-// Whoever can open the lock file can hold it and keep every start out, so it
-// is used only when no one but the daemon's user can open it. Any other (an
-// earlier build's, mode 0644) is removed and made afresh: only root writes in
-// /run, so no one else can put one back in between.
+// Whoever can open the lock file can hold it and keep every start out: one
+// others can open is made afresh (only root writes in /run).
 int open_lock_file()
 {
-    int fd = open(lock_file_path, lock_open_flags, 0600);
+    int fd = openat(AT_FDCWD, lock_file_path, lock_open_flags, 0600);
     struct stat status;
     if (fd < 0 || (fstat(fd, &status) == 0 && status.st_uid == geteuid() && (status.st_mode & 077) == 0))
         return fd;
     close(fd);
-    unlink(lock_file_path);
-    fd = open(lock_file_path, lock_open_flags | O_EXCL, 0600);
+    unlinkat(AT_FDCWD, lock_file_path, 0);
+    fd = openat(AT_FDCWD, lock_file_path, lock_open_flags | O_EXCL, 0600);
     // A daemon started at the same moment made it first: the lock decides.
-    return fd < 0 && errno == EEXIST ? open(lock_file_path, lock_open_flags, 0600) : fd;
+    return fd < 0 && errno == EEXIST ? openat(AT_FDCWD, lock_file_path, lock_open_flags, 0600) : fd;
 }
 
 } // namespace
@@ -49,13 +46,11 @@ void shed_inherited_state()
 {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
-            const int null_fd = open("/dev/null", O_RDWR);
+            const int null_fd = openat(AT_FDCWD, "/dev/null", O_RDWR);
             if (null_fd >= 0 && null_fd != fd)
                 close(null_fd);
         }
-    // A tick of the starter's timers that came while blocked is dropped with
-    // the timer (ignoring a signal discards it), not delivered once the mask
-    // is cleared below.
+    // Ignoring the signal drops a tick pending while blocked.
     const itimerval disarmed = {};
     for (const inherited_timer &timer : inherited_timers) {
         setitimer(timer.which, &disarmed, nullptr);
@@ -63,13 +58,11 @@ void shed_inherited_state()
     }
     for (const int number : defaulted_signals)
         signal(number, SIG_DFL);
-    // The commands' wait and the bound on a syslog line rely on SIGCHLD and
-    // SIGALRM arriving.
+    // The commands' wait and the syslog bound need SIGCHLD and SIGALRM.
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    // Marked, not closed: a descriptor above 2 may as well be a device
-    // library's, opened before main, and closing it would break the library.
+    // Marked, not closed: one may be a device library's, opened before main.
     const long limit = sysconf(_SC_OPEN_MAX);
     for (int fd = 3; fd < limit; ++fd) {
         const int flags = fcntl(fd, F_GETFD);
