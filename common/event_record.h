@@ -27,7 +27,7 @@ struct event_source {
 
 constexpr size_t source_count = 9;
 
-inline const char *current_message(const event_source &source)
+inline const char *pick_message(const event_source &source)
 {
     return source.state == 1 ? source.on_message : source.off_message;
 }

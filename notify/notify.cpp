@@ -59,7 +59,7 @@ void notify_event(event_source &source)
 
 void log_event(const event_source &source)
 {
-    const char *message = current_message(source);
+    const char *message = pick_message(source);
     // The user facility named: where a facility of 0 means the kernel's, as
     // in glibc, the second line would otherwise go out as kern.info.
     openlog(notify::syslog_identity, LOG_CONS | LOG_PID, LOG_USER);
@@ -70,7 +70,7 @@ void log_event(const event_source &source)
 
 void send_email(const event_source &source)
 {
-    const char *text = current_message(source);
+    const char *text = pick_message(source);
     char command[command_size];
     const bool composed = format_whole(command, sizeof command, "%s \"%s\"", notify::sendemail_command, text);
     const int failed = !composed || run_command(command) != 0;
@@ -79,7 +79,7 @@ void send_email(const event_source &source)
 
 void send_trap(const event_source &source)
 {
-    const char *text = current_message(source);
+    const char *text = pick_message(source);
     const int32_t number = source.state == 1 ? source.on_trap : source.off_trap;
     // No source has a negative trap number; one that did would name no trap.
     if (number < 0)
@@ -92,7 +92,7 @@ void send_trap(const event_source &source)
 
 void set_relay(const event_source &source)
 {
-    set_relay_line(source.id, current_message(source));
+    set_relay_line(source.id, pick_message(source));
 }
 
 void clear_relay(const event_source &source)

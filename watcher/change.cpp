@@ -69,7 +69,7 @@ int append_warn(const event_source &source)
             printf("open file %s failed:%s\n", source.warn_path, strerror(errno));
         return -1;
     }
-    const int appended = append_line(warn, current_message(source));
+    const int appended = append_line(warn, pick_message(source));
     return fclose(warn) == 0 ? appended : -1;
 }
 
