@@ -1,5 +1,4 @@
-# End-to-end test support: the tests run inside the sandbox with the twin,
-# against the unmodified daemon, and wait on what the twin saw it do.
+# End-to-end support: the unmodified daemon in the sandbox with the twin, awaited through what the twin saw.
 # shellcheck disable=SC2034 # the names below are for the scripts that source this
 set -uo pipefail
 
@@ -43,8 +42,7 @@ start_idle() {
 # Read-only where it stands: writes fail with EROFS, renames over it EBUSY.
 read_only() { mount --bind "$1" "$1" && mount -o remount,bind,ro "$1"; }
 
-# Every entry of /tmp outside the event directory, with its checksum; trees
-# the sandbox bound in (a build under /tmp) are not the daemon's.
+# Every entry of /tmp outside the event directory, with its checksum; trees the sandbox bound in are not the daemon's.
 outside_events() {
     local prune=(-path "$events") mount
     while read -r mount; do prune+=(-o -path "$mount"); done \
@@ -52,9 +50,8 @@ outside_events() {
     find /tmp -mindepth 1 \( "${prune[@]}" \) -prune -o -printf '%p %y %m %s %T@ %l\n' -type f -exec md5sum {} + | sort
 }
 
-# No daemon, no event files, the device at rest, no settings, stubs that
-# succeed, nothing recorded, nothing left of the last test, and files of
-# someone else's in /tmp (where fixed scratch files once were).
+# No daemon, no event files, the device at rest, no settings, stubs that succeed, nothing recorded or
+# left of the last test, and someone else's files in /tmp where fixed scratch files once were.
 fresh() {
     sim stop
     local mount stub file
@@ -97,8 +94,7 @@ passes() {
         if (n % 9 == 0) start = $1; if (++n % 9 == 0) print start, $1 }'
 }
 
-# A hold's passes come a period apart from the third on (the interrupt's pass
-# and the hold's first run back to back).
+# A hold's passes come a period apart from the third on (the interrupt's pass and the hold's first run back to back).
 expect_hold_passes() {
     passes | awk 'NR > 2 && $1 - prev < 0.1 { print; exit 1 } { prev = $1 }' || fail "a pass of the relay hold"
 }
@@ -113,8 +109,7 @@ expect_hold_released() {
         fail "0x11 came less than a period after the last pass"
 }
 
-# False after printing the reports made so far: the daemon stopped first,
-# GCC's UndefinedBehaviorSanitizer's found in the daemon's output.
+# False after printing the sanitizers' reports so far (UBSan's found in the daemon's output); stops the daemon.
 no_sanitizer_reports() {
     sim stop
     local reports
@@ -127,8 +122,7 @@ no_sanitizer_reports() {
 }
 
 passed=0 failed=0
-# A test in a fresh world. A sanitizer's report fails it, and so does the
-# emulator's preload reaching the host commands the daemon runs.
+# A test in a fresh world, failed by a sanitizer's report or the emulator's preload reaching the host's commands.
 run_one() {
     echo "--- $1"
     local ok=true

@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Random changes over all nine inputs against a model of what the daemon must
-# have done (SEED=N repeats a run; docs/reliability.md says what each checks):
-#   random_test.sh soak [TRANSITIONS]   random modes and command outcomes, each
-#       pass awaited (`make soak`: 20000)
-#   random_test.sh crash [KILLS]   SIGKILL at random moments of changes and a
-#       restart after each (`make crash`: 1000)
+# Random changes of all nine inputs against a model of what the daemon must have done (SEED=N repeats a run):
+#   random_test.sh soak [TRANSITIONS]   random modes and command outcomes, each pass awaited
+#   random_test.sh crash [KILLS]        SIGKILL at random moments of changes, a restart after each
 source "$(dirname "$0")/lib.sh"
 
 count=${2:-1000} seed=${SEED:-$((RANDOM * 32768 + RANDOM))}
@@ -103,8 +100,7 @@ check_files() {
 
 test_crash() {
     echo "    seed $seed, $count kills"
-    # Each input e-mails on one change and sends a trap on one, at random: a
-    # change runs no command, one, or both.
+    # Each input e-mails on one change and traps on one, at random: a change runs none, one or both.
     local id email_mode=() trap_mode=() state=(0 0 0 0 0 0 0 0 0) k channel before after expected n pid files
     local channel_names=(warn syslog e-mail trap)
     for id in "${!names[@]}"; do
@@ -139,10 +135,8 @@ test_crash() {
             elif [ $n != 0 ]; then fail "change $k ran a command it should not"; fi
         done
     done
-    # The state is recorded before the change is reported: nothing comes out
-    # twice, and a kill between the two loses at most some 10 % of a channel's
-    # changes. More than half lost (binomial tail at 10 %: < 1e-8 from 30
-    # changes on) is a daemon that does not report.
+    # Recorded before reported: nothing comes twice, and a kill between loses some 10 % of a channel's changes;
+    # more than half lost (binomial tail < 1e-8 from 30 changes on) is a daemon that does not report.
     local wrong=() once two never
     for channel in 0 1 2 3; do
         once=${tally[$channel,1]:-0} two=${tally[$channel,2]:-0} never=${tally[$channel,0]:-0}

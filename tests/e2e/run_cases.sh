@@ -1,10 +1,6 @@
 #!/usr/bin/env bash
-# Runs case files (the README's "End-to-end cases" gives their lines) against
-# the daemon on the twin, each case in a fresh world, each ended by the checks
-# of expect_unharmed.
-#
-#   run_cases.sh FILE... [-- WORD]      only the cases whose title holds WORD;
-#                                       none there fails the run
+# Runs case files (the README's "End-to-end cases") against the daemon on the twin, each case in a fresh
+# world and ended by expect_unharmed.   run_cases.sh FILE... [-- WORD]: only titles holding WORD, if any
 source "$(dirname "$0")/lib.sh"
 
 files=() pattern=''

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The daemon as service managers run it: its command line and lock, the init
-# script with the real daemon and with stand-ins (copies of sleep) the pid file
-# names, and the systemd unit's command under runit's runsv.
+# The daemon as service managers run it: its command line and lock, the init script with the real daemon
+# and with stand-ins (copies of sleep) the pid file names, and the systemd unit's command under runsv.
 source "$(dirname "$0")/lib.sh"
 
 # The daemon through a launcher, and its executable: under the emulator, the emulator's.
@@ -41,8 +40,7 @@ test_init_script_start_status_stop_and_stop_again() {
     expect_eq "daemons" "$(sim pids)" ""
     rmdir /run/linewatch.lock /run/linewatch.pid
     sim config email_lan1 2
-    # A crash's pid file, whose number is now another program's; two starts at
-    # once, the second waiting for the first.
+    # A crash's pid file, whose number is now another program's; two starts at once, the second waiting.
     echo 1 >/run/linewatch.pid
     local out && out=$({ init start & init start; wait; } 2>&1 | LC_ALL=C sort)
     [[ $out =~ ^"Starting linewatch: OK"$'\n'"linewatch is already running (pid "[0-9]+")"$ ]] || fail "start: $out"

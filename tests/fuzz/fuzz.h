@@ -1,6 +1,5 @@
-// What the fuzz targets share: the check that turns a broken promise into a
-// crash the fuzzer keeps, and stand-ins for libcpld.so and libconfig.so that
-// fail every read.
+// What the fuzz targets share: a check whose failure is a crash the fuzzer keeps, and stand-ins for
+// libcpld.so and libconfig.so that fail every read.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -1,6 +1,5 @@
-// What a unit test sets and sees in the sandbox: a fake CPLD and a store of
-// settings in place of libcpld.so and libconfig.so, files, the stub commands'
-// records.
+// What a unit test sets and sees in the sandbox: a fake CPLD and settings in place of libcpld.so and
+// libconfig.so, files, the stub commands' records.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -57,8 +56,8 @@ inline void stub(const std::string &name, int status, const std::string &run = "
     write(sim("run/" + name), run + "\n");
 }
 
-// /tmp/events in use as start-up leaves it, nothing else at a fixed path in
-// /tmp, stubs that exit 0, no settings, and a fake device of zeros.
+// /tmp/events in use as start-up leaves it, nothing else at a fixed path in /tmp, stubs that exit 0, no
+// settings, and a fake device of zeros.
 inline void fresh()
 {
     reset_daemon_state();
